@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Idempotent, and
+# quick when everything is already present.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang lld libclang-rt-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth zip unzip ncompress python3 imagemagick xdotool
+)
+
+sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_if_needed dpkg --add-architecture i386
+  need_update=1
+fi
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+sudo_if_needed apt-get update -qq
+sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

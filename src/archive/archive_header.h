@@ -1,0 +1,40 @@
+// The 52-byte ArchiveHeader: acceptance at open, detection, and encoding.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "archive/format.h"
+
+namespace kzr {
+
+struct ArchiveHeader {
+  std::uint8_t bytes[format::kHeaderSize];
+
+  std::uint32_t Magic() const noexcept;
+  std::uint32_t VersionTag() const noexcept;
+  std::uint8_t Flavour() const noexcept { return bytes[format::kHeaderFlavour]; }
+  bool IsMasked() const noexcept { return Flavour() == format::kFlavourMasked; }
+  std::uint32_t ArchiveLength() const noexcept;
+  std::uint32_t EntryCount() const noexcept;
+  std::uint32_t DirectoryOffset() const noexcept;
+  std::uint32_t DirectoryLength() const noexcept;
+};
+
+// Whether a file whose first `header_bytes` bytes are in `header` and whose
+// length is `file_length` is an archive that may be opened. The checks run in
+// a fixed order: whole header read, magic, version tag (flavour 0 or 1), the
+// recorded length, and directory offset + length (summed without wrapping)
+// against the real length. Nothing else in the header is looked at.
+bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
+                        std::uint64_t file_length) noexcept;
+
+// Detection: the magic and the "ZBL" tag in the first eight bytes. The flavour
+// byte is not looked at, so a recognised file may still be refused at open.
+bool HasArchiveSignature(const std::uint8_t* first_bytes, std::size_t size) noexcept;
+
+// The header a writer stores for a masked archive.
+ArchiveHeader MakeMaskedHeader(std::uint32_t archive_length, std::uint32_t entry_count,
+                               std::uint32_t directory_offset) noexcept;
+
+}  // namespace kzr

@@ -1,0 +1,73 @@
+// The in-memory directory of one open archive: a single copy of the directory
+// bytes, unmasked in place once, the records found in it, and a read cursor.
+//
+// Entries are reported in the reverse of directory order (the last record
+// first), each once; afterwards the cursor stays exhausted and the entry
+// reported last stays current. Entries are views into the copy and stay valid
+// for the life of the index.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "archive/archive_header.h"
+#include "archive/entry_view.h"
+
+namespace kzr {
+
+class DirectoryIndex {
+ public:
+  enum class LoadStatus { kOk, kNoMemory, kReadError };
+
+  struct LoadResult {
+    LoadStatus status;
+    std::unique_ptr<DirectoryIndex> index;  // set exactly when status is kOk
+  };
+
+  // Reads the DirectoryLength bytes at DirectoryOffset of an accepted archive
+  // with one read, then builds the index from them.
+  static LoadResult Load(std::FILE* stream, const ArchiveHeader& header) noexcept;
+
+  // Builds the index over `length` directory bytes, taking ownership of them.
+  // Returns null when memory cannot be had.
+  static std::unique_ptr<DirectoryIndex> Build(std::unique_ptr<std::uint8_t[]> bytes,
+                                               std::uint32_t length, bool masked) noexcept;
+
+  DirectoryIndex(const DirectoryIndex&) = delete;
+  DirectoryIndex& operator=(const DirectoryIndex&) = delete;
+
+  EntryView ResetCursor() noexcept;
+  EntryView NextEntry() noexcept;
+  EntryView CurrentEntry() const noexcept;
+
+  std::size_t EntryCount() const noexcept { return records_.size(); }
+  // True when the walk stopped at a record that breaks the format's limits.
+  // The records before it are kept and listed.
+  bool IsDamaged() const noexcept { return damaged_; }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  DirectoryIndex(std::unique_ptr<std::uint8_t[]> bytes, std::uint32_t length) noexcept
+      : bytes_(std::move(bytes)), length_(length) {}
+
+  void WalkMasked();
+  void WalkPlain();
+  EntryView EntryAt(std::size_t position) const noexcept {
+    return EntryView(bytes_.get() + records_[position]);
+  }
+
+  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::uint32_t length_;
+  // Offsets of the records' fixed blocks, in directory order. Listing runs
+  // from the back, which gives the reverse order without a linked list.
+  std::vector<std::uint32_t> records_;
+  std::size_t cursor_ = 0;  // records still to be reported
+  std::size_t current_ = kNone;
+  bool damaged_ = false;
+};
+
+}  // namespace kzr

@@ -1,0 +1,43 @@
+// A read-only view of one directory record's fixed block and name, as it lies
+// (unmasked) in the directory copy. Identical for both flavours: the masked
+// flavour's RecordLength prefix is never part of it.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/byte_order.h"
+#include "archive/format.h"
+
+namespace kzr {
+
+class EntryView {
+ public:
+  EntryView() = default;
+  explicit EntryView(const std::uint8_t* fixed_block) noexcept : fixed_(fixed_block) {}
+
+  explicit operator bool() const noexcept { return fixed_ != nullptr; }
+
+  std::uint32_t DataOffset() const noexcept { return Field(format::kRecordDataOffset); }
+  std::uint32_t UncompressedSize() const noexcept {
+    return Field(format::kRecordUncompressedSize);
+  }
+  std::uint32_t CompressedSize() const noexcept { return Field(format::kRecordCompressedSize); }
+  // Any non-zero value of the whole 32-bit field marks an LZW stream.
+  bool IsCompressed() const noexcept { return Field(format::kRecordCompressed) != 0; }
+  // What the entry occupies in the archive: the stream length of a compressed
+  // entry, the member's own length otherwise.
+  std::uint32_t StoredSize() const noexcept {
+    return IsCompressed() ? CompressedSize() : UncompressedSize();
+  }
+  // NUL-terminated; the directory walk guarantees the NUL lies in the record.
+  const char* Name() const noexcept {
+    return reinterpret_cast<const char*>(fixed_ + format::kRecordName);
+  }
+
+ private:
+  std::uint32_t Field(std::size_t offset) const noexcept { return LoadU32(fixed_ + offset); }
+
+  const std::uint8_t* fixed_ = nullptr;
+};
+
+}  // namespace kzr

@@ -1,0 +1,34 @@
+// Owned C file streams and a length query that works past 2 GiB, so that an
+// oversized file is seen as such rather than as a failed seek.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace kzr {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+inline FilePtr OpenFile(const char* path, const char* mode) noexcept {
+  return FilePtr(std::fopen(path, mode));
+}
+
+// Positions the stream at its end and returns that position.
+inline std::optional<std::uint64_t> SeekToEnd(std::FILE* file) noexcept {
+#if defined(_WIN32)
+  if (_fseeki64(file, 0, SEEK_END) != 0) return std::nullopt;
+  const long long position = _ftelli64(file);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) return std::nullopt;
+  const long long position = ftello(file);
+#endif
+  if (position < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(position);
+}
+
+}  // namespace kzr

@@ -1,0 +1,30 @@
+// The directory key chain of the masked flavour. Each record's bytes after its
+// RecordLength prefix are XORed with DirectoryKeyTable[index]; the first index
+// is the prefix's low nibble and every later one is the low nibble of the
+// previous *stored* (masked) byte. A record therefore unmasks in place, front
+// to back, from nothing but its own bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kzr {
+
+// A chain in progress. The writer masks a record in several pieces (fixed
+// block, then name and NUL), so the index carries over between calls.
+class KeyChain {
+ public:
+  explicit KeyChain(std::uint16_t record_length) noexcept
+      : index_(static_cast<std::uint8_t>(record_length & 0x0F)) {}
+
+  void Mask(std::uint8_t* bytes, std::size_t size) noexcept;
+  void Unmask(std::uint8_t* bytes, std::size_t size) noexcept;
+
+ private:
+  std::uint8_t index_;
+};
+
+// Unmasks one whole record run (the RecordLength bytes after the prefix).
+void UnmaskRecord(std::uint8_t* bytes, std::size_t size, std::uint16_t record_length) noexcept;
+
+}  // namespace kzr

@@ -1,0 +1,40 @@
+// The exported entry points: thin translations between the host's records and
+// calling convention and the archive code. No exception leaves this file.
+#include "plugin/exports.h"
+
+#include "plugin/archive_handle.h"
+
+using kzr::host::ArchiveHandle;
+
+extern "C" {
+
+ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
+  if (archive_data == nullptr) return nullptr;
+  kzr::OpenResult opened = kzr::OpenArchiveFile(archive_data->ArchiveName);
+  archive_data->OpenResult = opened.code;
+  return opened.handle.release();
+}
+
+int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_data) {
+  kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
+  if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
+  return kzr::ReadNextHeader(*archive, *header_data);
+}
+
+int KZR_API CloseArchive(ArchiveHandle handle) {
+  delete kzr::FromHostHandle(handle);
+  return kzr::host::kOk;
+}
+
+void KZR_API SetChangeVolProc(ArchiveHandle, kzr::host::ChangeVolProc) {
+  // A KZR archive is always a single file: there is no volume to change.
+}
+
+void KZR_API SetProcessDataProc(ArchiveHandle handle,
+                                kzr::host::ProcessDataProc process_data_proc) {
+  // -1 stands for "no archive" and is not a handle.
+  if (handle == nullptr || handle == reinterpret_cast<ArchiveHandle>(-1)) return;
+  kzr::FromHostHandle(handle)->data_proc = process_data_proc;
+}
+
+}  // extern "C"

@@ -1,0 +1,22 @@
+// The plugin's exported entry points, by the plain names the host looks up.
+#pragma once
+
+#include "plugin/host_interface.h"
+
+extern "C" {
+
+kzr::host::ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data);
+int KZR_API ReadHeader(kzr::host::ArchiveHandle handle, kzr::host::HeaderRecord* header_data);
+int KZR_API ProcessFile(kzr::host::ArchiveHandle handle, int operation, char* dest_path,
+                        char* dest_name);
+int KZR_API CloseArchive(kzr::host::ArchiveHandle handle);
+void KZR_API SetChangeVolProc(kzr::host::ArchiveHandle handle,
+                              kzr::host::ChangeVolProc change_vol_proc);
+void KZR_API SetProcessDataProc(kzr::host::ArchiveHandle handle,
+                                kzr::host::ProcessDataProc process_data_proc);
+int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* add_list,
+                      int flags);
+int KZR_API GetPackerCaps();
+int KZR_API CanYouHandleThisFile(char* file_name);
+
+}  // extern "C"

@@ -1,0 +1,84 @@
+// What crosses the boundary between the file manager and the plugin: calling
+// convention, records, callbacks, result codes and capability bits. Only the
+// record fields the plugin reads or writes are declared; the host's records
+// are larger, and their other fields are the host's business.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The host calls every export with stdcall on 32-bit Windows; elsewhere the
+// platform's one C convention applies.
+#if defined(_WIN32) && !defined(_WIN64)
+#define KZR_API __stdcall
+#else
+#define KZR_API
+#endif
+
+namespace kzr::host {
+
+// Result codes, with the host's values.
+enum ResultCode : int {
+  kOk = 0,
+  kEndArchive = 10,
+  kNoMemory = 11,
+  kBadData = 12,
+  kBadArchive = 13,
+  kUnknownFormat = 14,
+  kOpenError = 15,
+  kCreateError = 16,
+  kCloseError = 17,
+  kReadError = 18,
+  kWriteError = 19,
+  kSmallBuffer = 20,
+  kAborted = 21,
+  kNoFiles = 22,
+  kTooManyFiles = 23,
+  kNotSupported = 24,
+};
+
+// ProcessFile operations. Only extraction and verification do anything.
+enum Operation : int {
+  kSkip = 0,
+  kTest = 1,
+  kExtract = 2,
+};
+
+// Capability bits reported by GetPackerCaps.
+enum Capability : int {
+  kCanCreateArchives = 1,
+  kHasOptionsDialog = 16,
+  kRecognisesByContent = 64,
+  kMembersSearchable = 128,
+};
+
+struct OpenArchiveRecord {
+  const char* ArchiveName;  // in: the archive's path
+  std::int32_t OpenMode;    // in: not read
+  std::int32_t OpenResult;  // out: the result code of the open
+};
+
+inline constexpr std::size_t kHeaderNameSize = 260;
+
+struct HeaderRecord {
+  char ArchiveName[kHeaderNameSize];  // not written
+  char FileName[kHeaderNameSize];     // out: the entry's stored name, cut to 259 bytes
+  std::int32_t Flags;                 // not written
+  std::uint32_t PackSize;             // out
+  std::uint32_t UnpSize;              // out
+};
+
+// The open result follows a pointer and an int; the header record's fields
+// have the same offsets on both widths.
+static_assert(offsetof(OpenArchiveRecord, ArchiveName) == 0);
+static_assert(offsetof(OpenArchiveRecord, OpenResult) == (sizeof(void*) == 4 ? 8 : 12));
+static_assert(offsetof(HeaderRecord, FileName) == 260);
+static_assert(offsetof(HeaderRecord, PackSize) == 524);
+static_assert(offsetof(HeaderRecord, UnpSize) == 528);
+
+using ProcessDataProc = int(KZR_API*)(char* file_name, int size);
+using ChangeVolProc = int(KZR_API*)(char* archive_name, int mode);
+
+using ArchiveHandle = void*;
+
+}  // namespace kzr::host

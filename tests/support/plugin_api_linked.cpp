@@ -1,0 +1,14 @@
+#include "support/plugin_api.h"
+
+namespace kzr::test {
+
+const PluginApi& Plugin() {
+  static const PluginApi api = {
+      ::OpenArchive,      ::ReadHeader,         nullptr,         ::CloseArchive,
+      ::SetChangeVolProc, ::SetProcessDataProc, nullptr,         ::GetPackerCaps,
+      ::CanYouHandleThisFile,
+  };
+  return api;
+}
+
+}  // namespace kzr::test

@@ -1,0 +1,100 @@
+// Header acceptance, detection and the directory key chain, against bytes
+// written out by hand.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "archive/archive_header.h"
+#include "archive/key_chain.h"
+
+namespace kzr {
+namespace {
+
+ArchiveHeader HeaderFrom(std::initializer_list<std::uint8_t> bytes) {
+  ArchiveHeader header{};
+  std::copy(bytes.begin(), bytes.end(), header.bytes);
+  return header;
+}
+
+// "BIGF", flavour, "ZBL", ArchiveLength 100, EntryCount 3, DirectoryOffset 60,
+// DirectoryLength 40.
+ArchiveHeader SampleHeader(std::uint8_t flavour) {
+  return HeaderFrom({'B', 'I', 'G', 'F', flavour, 'Z', 'B', 'L', 100, 0, 0, 0, 0, 0, 0, 0,
+                     3, 0, 0, 0, 60, 0, 0, 0, 0, 0, 0, 0, 40, 0, 0, 0});
+}
+
+TEST(ArchiveHeader, ReadsFieldsLittleEndian) {
+  const ArchiveHeader header = SampleHeader(1);
+  EXPECT_EQ(header.Magic(), 0x46474942u);
+  EXPECT_EQ(header.VersionTag(), 0x4C425A01u);
+  EXPECT_TRUE(header.IsMasked());
+  EXPECT_EQ(header.ArchiveLength(), 100u);
+  EXPECT_EQ(header.EntryCount(), 3u);
+  EXPECT_EQ(header.DirectoryOffset(), 60u);
+  EXPECT_EQ(header.DirectoryLength(), 40u);
+}
+
+TEST(ArchiveHeader, AcceptanceChecksEachRule) {
+  EXPECT_TRUE(IsAcceptableHeader(SampleHeader(0), 52, 100));
+  EXPECT_TRUE(IsAcceptableHeader(SampleHeader(1), 52, 100));
+  EXPECT_FALSE(IsAcceptableHeader(SampleHeader(1), 51, 100));
+  EXPECT_FALSE(IsAcceptableHeader(SampleHeader(2), 52, 100));
+  EXPECT_FALSE(IsAcceptableHeader(SampleHeader(1), 52, 101));
+  ArchiveHeader wrapped = SampleHeader(1);
+  wrapped.bytes[23] = 0x80;  // offset 0x8000003C
+  wrapped.bytes[31] = 0x80;  // length 0x80000028: the sum is 100 only mod 2^32
+  EXPECT_FALSE(IsAcceptableHeader(wrapped, 52, 100));
+}
+
+TEST(ArchiveHeader, MaskedHeaderLayout) {
+  const ArchiveHeader header = MakeMaskedHeader(200, 2, 150);
+  const std::uint8_t expected[52] = {
+      'B', 'I', 'G', 'F', 1, 'Z', 'B', 'L', 200, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 150, 0, 0, 0,
+      0, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE};
+  EXPECT_EQ(std::memcmp(header.bytes, expected, 52), 0);
+}
+
+TEST(Signature, NeedsMagicAndTagButNotFlavour) {
+  const std::uint8_t good[8] = {'B', 'I', 'G', 'F', 7, 'Z', 'B', 'L'};
+  EXPECT_TRUE(HasArchiveSignature(good, 8));
+  EXPECT_FALSE(HasArchiveSignature(good, 7));
+}
+
+// An empty-named record of zeros: RecordLength 41 starts the chain at index 9
+// (0x7E); every later key is chosen by the low nibble of the byte stored before.
+TEST(KeyChain, MasksAnEmptyNamedRecordAsWorkedOutByHand) {
+  std::uint8_t run[41] = {};
+  KeyChain(41).Mask(run, sizeof run);
+  const std::uint8_t expected_head[12] = {0x7E, 0xD6, 0xC4, 0x18, 0xA0, 0x5C,
+                                          0x8B, 0xF5, 0x6D, 0x41, 0x0B, 0xF5};
+  EXPECT_EQ(std::memcmp(run, expected_head, sizeof expected_head), 0);
+  // From byte 7 on the chain cycles F5 6D 41 0B.
+  EXPECT_EQ(run[40], expected_head[7 + (40 - 7) % 4]);
+  UnmaskRecord(run, sizeof run, 41);
+  for (std::uint8_t byte : run) EXPECT_EQ(byte, 0);
+}
+
+TEST(KeyChain, StartsFromTheLowNibbleOfTheRecordLength) {
+  std::uint8_t byte = 0;
+  KeyChain(42).Mask(&byte, 1);
+  EXPECT_EQ(byte, 0x23);  // table index 10
+  byte = 0;
+  KeyChain(0x1234).Mask(&byte, 1);
+  EXPECT_EQ(byte, 0x18);  // index 4: only the low nibble counts
+}
+
+TEST(KeyChain, MaskingInPiecesEqualsMaskingAtOnce) {
+  std::uint8_t whole[64], pieces[64];
+  for (int i = 0; i < 64; ++i) whole[i] = pieces[i] = static_cast<std::uint8_t>(i * 37 + 5);
+  KeyChain(64).Mask(whole, 64);
+  KeyChain chain(64);
+  chain.Mask(pieces, 40);
+  chain.Mask(pieces + 40, 24);
+  EXPECT_EQ(std::memcmp(whole, pieces, 64), 0);
+  UnmaskRecord(whole, 64, 64);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(whole[i], static_cast<std::uint8_t>(i * 37 + 5));
+}
+
+}  // namespace
+}  // namespace kzr

@@ -1,0 +1,118 @@
+// The directory walk over both flavours, straight on directory bytes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "archive/directory_index.h"
+#include "support/archive_builder.h"
+
+namespace kzr {
+namespace {
+
+using test::Bytes;
+using test::Flavour;
+
+std::unique_ptr<DirectoryIndex> IndexOver(const Bytes& directory, bool masked) {
+  std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[directory.size()]);
+  if (!directory.empty()) std::memcpy(copy.get(), directory.data(), directory.size());
+  return DirectoryIndex::Build(std::move(copy), static_cast<std::uint32_t>(directory.size()),
+                               masked);
+}
+
+std::vector<std::string> Names(DirectoryIndex& index) {
+  std::vector<std::string> names;
+  while (EntryView entry = index.NextEntry()) names.emplace_back(entry.Name());
+  return names;
+}
+
+class DirectoryIndexTest : public ::testing::TestWithParam<Flavour> {
+ protected:
+  bool masked() const { return GetParam() == Flavour::kMasked; }
+  Bytes Directory(std::initializer_list<test::RecordSpec> records) {
+    test::ArchiveBuilder builder(GetParam());
+    for (const auto& record : records) builder.AddRecord(record);
+    return builder.BuildDirectory(52);
+  }
+};
+
+TEST_P(DirectoryIndexTest, ListsInReverseAndKeepsTheLastReportedCurrent) {
+  auto index = IndexOver(Directory({{.name = "P"}, {.name = "Q"}, {.name = "R"}}), masked());
+  ASSERT_TRUE(index);
+  EXPECT_FALSE(index->CurrentEntry());
+  EXPECT_EQ(Names(*index), (std::vector<std::string>{"R", "Q", "P"}));
+  EXPECT_FALSE(index->NextEntry());
+  EXPECT_FALSE(index->NextEntry());
+  ASSERT_TRUE(index->CurrentEntry());
+  EXPECT_STREQ(index->CurrentEntry().Name(), "P");
+  EXPECT_FALSE(index->IsDamaged());
+}
+
+TEST_P(DirectoryIndexTest, EmptyDirectoryHasNoEntries) {
+  auto index = IndexOver({}, masked());
+  ASSERT_TRUE(index);
+  EXPECT_FALSE(index->ResetCursor());
+  EXPECT_FALSE(index->NextEntry());
+  EXPECT_FALSE(index->CurrentEntry());
+  EXPECT_FALSE(index->IsDamaged());
+}
+
+TEST_P(DirectoryIndexTest, FieldsReadTheSameInBothFlavours) {
+  auto index = IndexOver(Directory({{.name = "", .uncompressed_size = 7},
+                                    {.name = "dir\\long name.bin", .uncompressed_size = 0x01020304,
+                                     .compressed_size = 0x0A0B0C0D, .compressed = 256,
+                                     .data_offset = 0xDEADBEEF}}),
+                         masked());
+  ASSERT_TRUE(index);
+  const EntryView last = index->NextEntry();
+  EXPECT_STREQ(last.Name(), "dir\\long name.bin");
+  EXPECT_EQ(last.DataOffset(), 0xDEADBEEFu);
+  EXPECT_EQ(last.UncompressedSize(), 0x01020304u);
+  EXPECT_EQ(last.CompressedSize(), 0x0A0B0C0Du);
+  EXPECT_TRUE(last.IsCompressed());
+  EXPECT_EQ(last.StoredSize(), 0x0A0B0C0Du);
+  const EntryView first = index->NextEntry();
+  EXPECT_STREQ(first.Name(), "");
+  EXPECT_EQ(first.DataOffset(), 52u);
+  EXPECT_FALSE(first.IsCompressed());
+  EXPECT_EQ(first.StoredSize(), 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFlavours, DirectoryIndexTest,
+                         ::testing::Values(Flavour::kPlain, Flavour::kMasked),
+                         [](const auto& info) {
+                           return info.param == Flavour::kPlain ? "Plain" : "Masked";
+                         });
+
+TEST(DirectoryIndexFraming, EmptyNamedRecordsTake43MaskedOr41PlainBytes) {
+  const test::RecordSpec empty{.name = ""};
+  EXPECT_EQ(test::EncodeRecord(Flavour::kMasked, empty, 52).size(), 43u);
+  EXPECT_EQ(test::EncodeRecord(Flavour::kPlain, empty, 52).size(), 41u);
+  Bytes masked = test::EncodeRecord(Flavour::kMasked, empty, 52);
+  EXPECT_EQ(masked[0], 41);
+  EXPECT_EQ(masked[1], 0);
+}
+
+// The walk must never touch a byte outside the directory copy: ASan sees the
+// exact-size heap buffer, so an overrun here fails the test run.
+TEST(DirectoryIndexLimits, OverlongLastMaskedRecordStopsTheWalk) {
+  Bytes directory = test::EncodeRecord(Flavour::kMasked, {.name = "ok"}, 52);
+  const Bytes tail = {0xFF, 0xFF, 1, 2, 3};
+  directory.insert(directory.end(), tail.begin(), tail.end());
+  auto index = IndexOver(directory, true);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(index->EntryCount(), 1u);
+  EXPECT_TRUE(index->IsDamaged());
+  EXPECT_EQ(directory.back(), 3) << "the source is untouched; the copy is the index's";
+}
+
+TEST(DirectoryIndexLimits, PlainRecordWhoseNameRunsToTheEnd) {
+  Bytes directory = test::EncodeRecord(Flavour::kPlain, {.name = "ok"}, 52);
+  directory.insert(directory.end(), 45, 'z');
+  auto index = IndexOver(directory, false);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(index->EntryCount(), 1u);
+  EXPECT_TRUE(index->IsDamaged());
+}
+
+}  // namespace
+}  // namespace kzr
