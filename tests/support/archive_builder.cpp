@@ -1,5 +1,6 @@
 #include "support/archive_builder.h"
 
+#include <algorithm>
 #include <random>
 
 #include "archive/key_chain.h"
@@ -84,9 +85,9 @@ Bytes EncodeRecord(Flavour flavour, const RecordSpec& record, std::uint32_t data
 Bytes FrameMaskedRun(Bytes run) {
   const auto record_length = static_cast<std::uint16_t>(run.size());
   KeyChain(record_length).Mask(run.data(), run.size());
-  Bytes framed(2);
+  Bytes framed(2 + run.size());
   PutU16(framed, 0, record_length);
-  framed.insert(framed.end(), run.begin(), run.end());
+  std::copy(run.begin(), run.end(), framed.begin() + 2);
   return framed;
 }
 
