@@ -3,6 +3,7 @@
 #include "plugin/exports.h"
 
 #include "plugin/archive_handle.h"
+#include "plugin/writer.h"
 
 using kzr::host::ArchiveHandle;
 
@@ -35,6 +36,11 @@ void KZR_API SetProcessDataProc(ArchiveHandle handle,
   // -1 stands for "no archive" and is not a handle.
   if (handle == nullptr || handle == reinterpret_cast<ArchiveHandle>(-1)) return;
   kzr::FromHostHandle(handle)->data_proc = process_data_proc;
+}
+
+int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* add_list,
+                      int /*flags*/) {
+  return kzr::PackFileList(packed_file, sub_path, src_path, add_list);
 }
 
 }  // extern "C"

@@ -5,7 +5,7 @@ namespace kzr::test {
 const PluginApi& Plugin() {
   static const PluginApi api = {
       ::OpenArchive,      ::ReadHeader,         nullptr,         ::CloseArchive,
-      ::SetChangeVolProc, ::SetProcessDataProc, nullptr,         ::GetPackerCaps,
+      ::SetChangeVolProc, ::SetProcessDataProc, ::PackFiles,     ::GetPackerCaps,
       ::CanYouHandleThisFile,
   };
   return api;
