@@ -1,0 +1,204 @@
+// Opens and lists arbitrary files through the exported entry points, as the
+// file manager does, and aborts on any answer the host could not live with.
+//
+// The first input byte chooses how the rest becomes an archive file:
+//   bits 0-1  0 or 1: the rest is the whole file, header included;
+//             2: the rest is a plain-flavour directory, 3: a masked one, and
+//                the harness puts a consistent header in front of it, so the
+//                length checks pass and the directory walk gets the input;
+//   bit 2     (directory modes only) the directory is declared to start at
+//             offset 0, over the header itself, which the open must accept.
+// The file is written to one fixed path per process, rewritten each run and
+// removed after it (libFuzzer leaves without running exit handlers).
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/exports.h"
+
+namespace {
+
+using kzr::host::HeaderRecord;
+
+constexpr std::size_t kHeaderSize = 52;
+constexpr std::size_t kSmallestRecord = 41;  // fixed block + the NUL of an empty name
+constexpr std::uint8_t kUntouched = 0xAB;
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "contract violation: %s\n", what);
+  std::abort();
+}
+
+void Check(bool holds, const char* what) {
+  if (!holds) Fail(what);
+}
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+void WriteU32(std::uint8_t* p, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The archive file every run writes.
+const std::string& ScratchPath() {
+  static const std::string path = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp
+                         : access("/dev/shm", W_OK) == 0 ? "/dev/shm"
+                                                          : "/tmp";
+    return folder + "/kzr-fuzz-open-list-" + std::to_string(getpid()) + ".kzr";
+  }();
+  return path;
+}
+
+void WriteScratch(const std::vector<std::uint8_t>& file) {
+  std::FILE* out = std::fopen(ScratchPath().c_str(), "wb");
+  if (out == nullptr) Fail("cannot write the scratch archive");
+  if (!file.empty() && std::fwrite(file.data(), 1, file.size(), out) != file.size()) {
+    Fail("cannot write the scratch archive");
+  }
+  if (std::fclose(out) != 0) Fail("cannot write the scratch archive");
+}
+
+// A header that describes a file of `length` bytes whose directory starts at
+// `directory_offset` and runs to the end.
+void PutHeader(std::uint8_t* header, std::uint8_t flavour, std::uint32_t length,
+               std::uint32_t directory_offset) {
+  std::memcpy(header, "BIGF", 4);
+  header[4] = flavour;
+  std::memcpy(header + 5, "ZBL", 3);
+  WriteU32(header + 8, length);
+  WriteU32(header + 20, directory_offset);
+  WriteU32(header + 28, length - directory_offset);
+}
+
+std::vector<std::uint8_t> MakeFile(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return {};
+  const std::uint8_t mode = data[0];
+  const std::uint8_t* body = data + 1;
+  const std::size_t body_size = size - 1;
+  if ((mode & 2) == 0) return std::vector<std::uint8_t>(body, body + body_size);
+
+  std::vector<std::uint8_t> file(kHeaderSize, 0);
+  file.insert(file.end(), body, body + body_size);
+  const auto length = static_cast<std::uint32_t>(file.size());
+  const std::uint32_t directory_offset = (mode & 4) ? 0 : kHeaderSize;
+  PutHeader(file.data(), mode & 1, length, directory_offset);
+  return file;
+}
+
+// The open's header rules, stated independently of the plugin's own code.
+bool HeaderIsAcceptable(const std::vector<std::uint8_t>& file) {
+  if (file.size() < kHeaderSize) return false;
+  const std::uint8_t* h = file.data();
+  if (std::memcmp(h, "BIGF", 4) != 0 || h[4] > 1 || std::memcmp(h + 5, "ZBL", 3) != 0) {
+    return false;
+  }
+  const std::uint64_t length = file.size();
+  return ReadU32(h + 8) == length && std::uint64_t{ReadU32(h + 20)} + ReadU32(h + 28) == length;
+}
+
+bool HasSignature(const std::vector<std::uint8_t>& file) {
+  return file.size() >= 8 && std::memcmp(file.data(), "BIGF", 4) == 0 &&
+         std::memcmp(file.data() + 5, "ZBL", 3) == 0;
+}
+
+HeaderRecord FreshRecord() {
+  HeaderRecord record;
+  std::memset(&record, kUntouched, sizeof record);
+  return record;
+}
+
+bool AllBytesAre(const char* bytes, std::size_t size, char value) {
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] != value) return false;
+  }
+  return true;
+}
+
+// One reported entry: the name field is NUL-terminated at its last byte and
+// NUL-filled after the name; nothing outside the three output fields changed.
+void CheckReportedEntry(const HeaderRecord& record) {
+  constexpr std::size_t kNameSize = sizeof record.FileName;
+  Check(record.FileName[kNameSize - 1] == '\0', "name field not terminated at byte 259");
+  const std::size_t name_length = strnlen(record.FileName, kNameSize);
+  Check(AllBytesAre(record.FileName + name_length, kNameSize - name_length, '\0'),
+        "name field not NUL-filled after the name");
+  Check(AllBytesAre(record.ArchiveName, sizeof record.ArchiveName, char(kUntouched)),
+        "ReadHeader wrote into the archive name field");
+  Check(AllBytesAre(reinterpret_cast<const char*>(&record.Flags), sizeof record.Flags,
+                    char(kUntouched)),
+        "ReadHeader wrote into the flags field");
+}
+
+void CheckEndAnswer(const HeaderRecord& record, int code) {
+  Check(code == 10 || code == 13, "ReadHeader answered neither 0, 10 nor 13");
+  Check(AllBytesAre(reinterpret_cast<const char*>(&record), sizeof record, char(kUntouched)),
+        "ReadHeader wrote into the record without reporting an entry");
+}
+
+void OpenAndList(const std::vector<std::uint8_t>& file) {
+  std::string path = ScratchPath();
+  Check(CanYouHandleThisFile(path.data()) == (HasSignature(file) ? 1 : 0),
+        "detection disagrees with the first eight bytes");
+
+  kzr::host::OpenArchiveRecord open{};
+  open.ArchiveName = path.c_str();
+  open.OpenResult = -1;
+  kzr::host::ArchiveHandle handle = OpenArchive(&open);
+  const int code = open.OpenResult;
+  Check(code == 0 || code == 11 || code == 13 || code == 14 || code == 15,
+        "open result code outside 0, 11, 13, 14, 15");
+  Check((handle != nullptr) == (code == 0), "handle and open result code disagree");
+  if (!HeaderIsAcceptable(file)) {
+    Check(code == 14, "a header that breaks the open's rules was not refused with 14");
+  } else {
+    Check(code != 15, "an existing archive could not be opened");
+  }
+  if (handle == nullptr) return;
+
+  const std::uint32_t directory_length = ReadU32(file.data() + 28);
+  // Every record takes at least 41 bytes of the directory.
+  const std::size_t most_entries = directory_length / kSmallestRecord;
+  std::size_t entries = 0;
+  int end_code = 0;
+  for (;;) {
+    HeaderRecord record = FreshRecord();
+    const int answer = ReadHeader(handle, &record);
+    if (answer != 0) {
+      CheckEndAnswer(record, answer);
+      end_code = answer;
+      break;
+    }
+    CheckReportedEntry(record);
+    Check(++entries <= most_entries, "listing ran past what the directory can hold");
+  }
+  Check(directory_length != 0 || (entries == 0 && end_code == 10),
+        "an empty directory did not end the listing at once with 10");
+  // An ended listing stays ended, with the same answer.
+  for (int again = 0; again < 2; ++again) {
+    HeaderRecord record = FreshRecord();
+    Check(ReadHeader(handle, &record) == end_code, "ReadHeader changed its answer after the end");
+  }
+  SetProcessDataProc(handle, nullptr);
+  Check(CloseArchive(handle) == 0, "CloseArchive answered other than 0");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::uint8_t> file = MakeFile(data, size);
+  WriteScratch(file);
+  OpenAndList(file);
+  std::remove(ScratchPath().c_str());
+  return 0;
+}
