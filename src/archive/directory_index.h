@@ -40,7 +40,13 @@ class DirectoryIndex {
   DirectoryIndex& operator=(const DirectoryIndex&) = delete;
 
   EntryView ResetCursor() noexcept;
-  EntryView NextEntry() noexcept;
+  // Called once per listed entry; defined here so that the listing inlines it.
+  EntryView NextEntry() noexcept {
+    if (cursor_ == 0) return EntryView();
+    --cursor_;
+    current_ = cursor_;
+    return EntryAt(current_);
+  }
   EntryView CurrentEntry() const noexcept;
 
   std::size_t EntryCount() const noexcept { return records_.size(); }

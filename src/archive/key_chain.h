@@ -27,4 +27,18 @@ class KeyChain {
 // Unmasks one whole record run (the RecordLength bytes after the prefix).
 void UnmaskRecord(std::uint8_t* bytes, std::size_t size, std::uint16_t record_length) noexcept;
 
+// Unmasking reads only stored bytes, so every key of a run is known before
+// any byte is written and the run can be unmasked many bytes at a time. On x86
+// processors with SSSE3 a vector path does so; elsewhere the byte loop runs.
+// Both are exposed so that they can be checked against each other; each
+// unmasks `size` bytes starting from `index` and returns the index that would
+// follow the last byte.
+namespace key_chain_paths {
+std::uint8_t UnmaskBytewise(std::uint8_t* bytes, std::size_t size, std::uint8_t index) noexcept;
+// Whether this processor runs the vector path.
+bool HasVectorUnmask() noexcept;
+// Only to be called when HasVectorUnmask() is true.
+std::uint8_t UnmaskVector(std::uint8_t* bytes, std::size_t size, std::uint8_t index) noexcept;
+}  // namespace key_chain_paths
+
 }  // namespace kzr

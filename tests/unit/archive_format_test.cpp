@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "archive/archive_header.h"
 #include "archive/key_chain.h"
@@ -94,6 +96,57 @@ TEST(KeyChain, MaskingInPiecesEqualsMaskingAtOnce) {
   EXPECT_EQ(std::memcmp(whole, pieces, 64), 0);
   UnmaskRecord(whole, 64, 64);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(whole[i], static_cast<std::uint8_t>(i * 37 + 5));
+}
+
+// Runs of every length up to a few blocks, and some long ones, each in a
+// buffer of exactly its size so that AddressSanitizer sees any byte read or
+// written outside it.
+std::vector<std::size_t> RunLengths() {
+  std::vector<std::size_t> lengths;
+  for (std::size_t length = 0; length <= 130; ++length) lengths.push_back(length);
+  for (std::size_t length : {255u, 256u, 257u, 1000u, 4097u, 65535u}) lengths.push_back(length);
+  return lengths;
+}
+
+TEST(KeyChain, VectorUnmaskAgreesWithTheByteLoop) {
+  if (!key_chain_paths::HasVectorUnmask()) GTEST_SKIP() << "no vector path on this processor";
+  std::mt19937 random(12345);
+  for (const std::size_t length : RunLengths()) {
+    for (int round = 0; round < 3; ++round) {
+      std::vector<std::uint8_t> bytewise(length);
+      for (auto& byte : bytewise) byte = static_cast<std::uint8_t>(random());
+      std::vector<std::uint8_t> vector = bytewise;
+      const auto index = static_cast<std::uint8_t>(random() & 0x0F);
+      const std::uint8_t after_bytewise =
+          key_chain_paths::UnmaskBytewise(bytewise.data(), length, index);
+      const std::uint8_t after_vector = key_chain_paths::UnmaskVector(vector.data(), length, index);
+      ASSERT_EQ(vector, bytewise) << "length " << length << ", start index " << int{index};
+      ASSERT_EQ(after_vector, after_bytewise) << "length " << length;
+    }
+  }
+}
+
+// Whichever path this processor takes: masking then unmasking restores every
+// run, whole or in pieces that split it anywhere.
+TEST(KeyChain, UnmaskingRestoresRunsWholeAndInPieces) {
+  std::mt19937 random(777);
+  for (const std::size_t length : RunLengths()) {
+    std::vector<std::uint8_t> plain(length);
+    for (auto& byte : plain) byte = static_cast<std::uint8_t>(random());
+    const auto record_length = static_cast<std::uint16_t>(length + (random() & 0xF0));
+
+    std::vector<std::uint8_t> whole = plain;
+    KeyChain(record_length).Mask(whole.data(), length);
+    std::vector<std::uint8_t> pieces = whole;
+    UnmaskRecord(whole.data(), length, record_length);
+    ASSERT_EQ(whole, plain) << "length " << length;
+
+    const std::size_t split = length == 0 ? 0 : random() % (length + 1);
+    KeyChain chain(record_length);
+    chain.Unmask(pieces.data(), split);
+    chain.Unmask(pieces.data() + split, length - split);
+    ASSERT_EQ(pieces, plain) << "length " << length << " split at " << split;
+  }
 }
 
 }  // namespace

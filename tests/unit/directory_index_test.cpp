@@ -114,5 +114,53 @@ TEST(DirectoryIndexLimits, PlainRecordWhoseNameRunsToTheEnd) {
   EXPECT_TRUE(index->IsDamaged());
 }
 
+// Names of every length across several eight-byte words, with bytes that have
+// the high bit set or sit just above zero, each followed by a fixed block full
+// of zeros: every name ends at its own NUL and nowhere else.
+TEST(DirectoryIndexFraming, PlainNamesOfEveryLengthEndAtTheirNul) {
+  test::ArchiveBuilder builder(Flavour::kPlain);
+  std::vector<std::string> names;
+  for (std::size_t length = 0; length <= 70; ++length) {
+    std::string name;
+    for (std::size_t i = 0; i < length; ++i) name += "a\x01\x80\xFF\\z"[i % 6];
+    names.push_back(name);
+    builder.AddRecord({.name = name});
+  }
+  auto index = IndexOver(builder.BuildDirectory(52), false);
+  ASSERT_TRUE(index);
+  EXPECT_FALSE(index->IsDamaged());
+  EXPECT_EQ(Names(*index), std::vector<std::string>(names.rbegin(), names.rend()));
+}
+
+TEST(DirectoryIndexLimits, PlainNameWithoutNulStopsTheWalkWhateverItsLength) {
+  for (std::size_t unterminated = 1; unterminated <= 20; ++unterminated) {
+    Bytes directory = test::EncodeRecord(Flavour::kPlain, {.name = "ok"}, 52);
+    directory.insert(directory.end(), 40, 0);
+    directory.insert(directory.end(), unterminated, 'z');
+    auto index = IndexOver(directory, false);
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->EntryCount(), 1u) << unterminated << " bytes after the last fixed block";
+    EXPECT_TRUE(index->IsDamaged());
+  }
+}
+
+// A masked name ends at the first NUL of its record, which need not be the
+// record's last byte; a record with no NUL after its fixed block ends the walk.
+TEST(DirectoryIndexLimits, MaskedNameEndsAtTheFirstNulOfItsRecord) {
+  Bytes run(40, 0);
+  const std::string name_bytes("ab\0cd", 5);
+  run.insert(run.end(), name_bytes.begin(), name_bytes.end());
+  Bytes directory = test::FrameMaskedRun(run);
+  Bytes no_nul(40, 0);
+  no_nul.insert(no_nul.end(), {'x', 'y'});
+  const Bytes bad = test::FrameMaskedRun(no_nul);
+  directory.insert(directory.end(), bad.begin(), bad.end());
+
+  auto index = IndexOver(directory, true);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(Names(*index), std::vector<std::string>{"ab"});
+  EXPECT_TRUE(index->IsDamaged());
+}
+
 }  // namespace
 }  // namespace kzr
