@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "support/plugin_api.h"
+#include "support/plugin_module.h"
 
 namespace kzr::test {
 namespace {
