@@ -3,6 +3,7 @@
 #include "plugin/exports.h"
 
 #include "plugin/archive_handle.h"
+#include "plugin/extraction.h"
 #include "plugin/writer.h"
 
 using kzr::host::ArchiveHandle;
@@ -20,6 +21,16 @@ int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_dat
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
   return kzr::ReadNextHeader(*archive, *header_data);
+}
+
+int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, char* dest_name) {
+  kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
+  if (archive == nullptr) {
+    return operation == kzr::host::kExtract || operation == kzr::host::kTest
+               ? kzr::host::kBadData
+               : kzr::host::kOk;
+  }
+  return kzr::ProcessCurrentEntry(*archive, operation, dest_path, dest_name);
 }
 
 int KZR_API CloseArchive(ArchiveHandle handle) {

@@ -4,7 +4,7 @@ namespace kzr::test {
 
 const PluginApi& Plugin() {
   static const PluginApi api = {
-      ::OpenArchive,      ::ReadHeader,         nullptr,         ::CloseArchive,
+      ::OpenArchive,      ::ReadHeader,         ::ProcessFile,         ::CloseArchive,
       ::SetChangeVolProc, ::SetProcessDataProc, ::PackFiles,     ::GetPackerCaps,
       ::CanYouHandleThisFile,
   };
