@@ -30,12 +30,16 @@ def make_tree(root, files, total, seed=5):
     """A game-like folder: a few sub-folders, sizes from a few bytes to
     several MB, mixed contents."""
     rng = random.Random(seed)
+    pool_size = 16 << 20
     weights = [rng.paretovariate(1.2) for _ in range(files)]
+    # Scale the sizes to the total, capping each at the pool's size.
     scale = total / sum(weights)
-    pools = {kind: make(8 << 20) for kind, make in datasets.KINDS.items()}
-    for number, weight in enumerate(weights):
+    for _ in range(20):
+        sizes = [min(int(w * scale), pool_size) for w in weights]
+        scale *= total / max(sum(sizes), 1)
+    pools = {kind: make(pool_size) for kind, make in datasets.KINDS.items()}
+    for number, size in enumerate(sizes):
         kind = rng.choice(list(pools))
-        size = min(int(weight * scale), len(pools[kind]))
         folder = root / rng.choice(["data", "maps", "ini/dat", "sounds", "textures/units"])
         folder.mkdir(parents=True, exist_ok=True)
         start = rng.randrange(0, len(pools[kind]) - size + 1)
