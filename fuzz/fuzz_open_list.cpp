@@ -10,8 +10,6 @@
 //             offset 0, over the header itself, which the open must accept.
 // The file is written to one fixed path per process, rewritten each run and
 // removed after it (libFuzzer leaves without running exit handlers).
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,24 +18,17 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "plugin/exports.h"
 
 namespace {
 
+using kzr::fuzz::Check;
 using kzr::host::HeaderRecord;
 
 constexpr std::size_t kHeaderSize = 52;
 constexpr std::size_t kSmallestRecord = 41;  // fixed block + the NUL of an empty name
 constexpr std::uint8_t kUntouched = 0xAB;
-
-void Fail(const char* what) {
-  std::fprintf(stderr, "contract violation: %s\n", what);
-  std::abort();
-}
-
-void Check(bool holds, const char* what) {
-  if (!holds) Fail(what);
-}
 
 std::uint32_t ReadU32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -50,23 +41,8 @@ void WriteU32(std::uint8_t* p, std::uint32_t value) {
 
 // The archive file every run writes.
 const std::string& ScratchPath() {
-  static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp
-                         : access("/dev/shm", W_OK) == 0 ? "/dev/shm"
-                                                          : "/tmp";
-    return folder + "/kzr-fuzz-open-list-" + std::to_string(getpid()) + ".kzr";
-  }();
+  static const std::string path = kzr::fuzz::ScratchPath("open-list") + ".kzr";
   return path;
-}
-
-void WriteScratch(const std::vector<std::uint8_t>& file) {
-  std::FILE* out = std::fopen(ScratchPath().c_str(), "wb");
-  if (out == nullptr) Fail("cannot write the scratch archive");
-  if (!file.empty() && std::fwrite(file.data(), 1, file.size(), out) != file.size()) {
-    Fail("cannot write the scratch archive");
-  }
-  if (std::fclose(out) != 0) Fail("cannot write the scratch archive");
 }
 
 // A header that describes a file of `length` bytes whose directory starts at
@@ -197,7 +173,7 @@ void OpenAndList(const std::vector<std::uint8_t>& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::uint8_t> file = MakeFile(data, size);
-  WriteScratch(file);
+  kzr::fuzz::WriteScratch(ScratchPath(), file);
   OpenAndList(file);
   std::remove(ScratchPath().c_str());
   return 0;
