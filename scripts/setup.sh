@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang lld libclang-rt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64 xvfb xauth zip unzip ncompress python3 imagemagick xdotool
+  wine wine32:i386 wine64 xvfb xauth zip unzip file ncompress python3 imagemagick xdotool
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

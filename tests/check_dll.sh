@@ -1,13 +1,26 @@
 #!/usr/bin/env bash
-# Checks the built DLL's export table (module name, plain names, ordinals in
+# Checks a built plugin DLL: its format (KZR.wcx is 32-bit x86, KZR.wcx64
+# 64-bit x86-64), its export table (module name, plain names, ordinals in
 # alphabetical order) and that it imports system DLLs only.
+# Usage: check_dll.sh OBJDUMP DLL [MODULE_NAME]   (default: the DLL's file name)
+# OBJDUMP must read the DLL's format: the x86_64 one reads both.
 set -euo pipefail
-objdump=$1 dll=$2
-dump=$("$objdump" -p "$dll")
+objdump=$1 dll=$2 module=${3:-$(basename "$2")}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+case "$module" in
+  KZR.wcx) format=pei-i386 magic='010b	(PE32)' ;;
+  KZR.wcx64) format=pei-x86-64 magic='020b	(PE32+)' ;;
+  *) fail "no such plugin module name: $module" ;;
+esac
+dump=$("$objdump" -p "$dll") || fail "$objdump cannot read $dll"
+grep -q "file format $format\$" <<<"$dump" ||
+  fail "$dll is not $format: $(grep -m1 'file format' <<<"$dump")"
+grep -qx "Magic[[:space:]]*$magic" <<<"$dump" || fail "$dll is not $magic"
+sed -n '/^Characteristics/,/^$/p' <<<"$dump" | grep -qx '[[:space:]]*DLL' || fail "$dll is not a DLL"
+
 name=$(sed -n 's/^Name[[:space:]]\+[0-9a-f]\+[[:space:]]\+\(.*\)$/\1/p' <<<"$dump" | head -n1)
-[ "$name" = "KZR.wcx" ] || [ "$name" = "KZR.wcx64" ] || fail "module name is '$name'"
+[ "$name" = "$module" ] || fail "module name is '$name', wants '$module'"
 
 base=$(sed -n 's/^Ordinal Base[[:space:]]\+\([0-9]\+\)$/\1/p' <<<"$dump")
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[[[:space:]]*\([0-9]\+\)\] \(.*\)$/\1 \2/p' <<<"$dump")
@@ -21,6 +34,8 @@ while read -r index export; do
   [ "$want" -ne 0 ] || fail "unexpected export $export"
   [ $((index + base)) -eq "$want" ] || fail "$export has ordinal $((index + base)), wants $want"
 done <<<"$exports"
+[ "$(wc -l <<<"$exports")" -eq ${#all[@]} ] ||
+  fail "$(wc -l <<<"$exports") named exports, wants all ${#all[@]}: $(echo $(cut -d' ' -f2 <<<"$exports"))"
 
 imports=$(sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
 for dll_name in $imports; do
@@ -29,4 +44,4 @@ for dll_name in $imports; do
     *) fail "imports non-system DLL $dll_name" ;;
   esac
 done
-echo "exports: $(wc -l <<<"$exports"), imports: $(echo $imports)"
+echo "$module ($format): exports: $(wc -l <<<"$exports"), imports: $(echo $imports)"

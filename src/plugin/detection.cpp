@@ -16,8 +16,15 @@ int KZR_API CanYouHandleThisFile(char* file_name) {
 }
 
 int KZR_API GetPackerCaps() {
-  return kzr::host::kCanCreateArchives | kzr::host::kHasOptionsDialog |
-         kzr::host::kRecognisesByContent | kzr::host::kMembersSearchable;
+  // Only the Windows DLL has the About box behind ConfigurePacker; elsewhere
+  // there is no such export, and the options bit stays clear.
+#if defined(_WIN32)
+  constexpr int kOptions = kzr::host::kHasOptionsDialog;
+#else
+  constexpr int kOptions = 0;
+#endif
+  return kzr::host::kCanCreateArchives | kOptions | kzr::host::kRecognisesByContent |
+         kzr::host::kMembersSearchable;
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include "plugin/archive_handle.h"
 #include "plugin/extraction.h"
+#include "plugin/host_paths.h"
 #include "plugin/writer.h"
 
 using kzr::host::ArchiveHandle;
@@ -20,7 +21,13 @@ ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
 int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_data) {
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
-  return kzr::ReadNextHeader(*archive, *header_data);
+  const int code = kzr::ReadNextHeader(*archive, *header_data);
+  // The record holds a copy of the stored name; the copy gets the host's
+  // separator, the directory keeps the stored one.
+  if (code == kzr::host::kOk) {
+    kzr::host::StoredNameToHost(header_data->FileName, sizeof header_data->FileName);
+  }
+  return code;
 }
 
 int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, char* dest_name) {

@@ -1,22 +1,26 @@
 // The plugin's exported entry points, by the plain names the host looks up.
+// (ConfigurePacker, the tenth, shows the About box: src/ui/about_box.h, Windows
+// only.)
 #pragma once
 
 #include "plugin/host_interface.h"
 
 extern "C" {
 
-kzr::host::ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data);
-int KZR_API ReadHeader(kzr::host::ArchiveHandle handle, kzr::host::HeaderRecord* header_data);
-int KZR_API ProcessFile(kzr::host::ArchiveHandle handle, int operation, char* dest_path,
-                        char* dest_name);
-int KZR_API CloseArchive(kzr::host::ArchiveHandle handle);
-void KZR_API SetChangeVolProc(kzr::host::ArchiveHandle handle,
-                              kzr::host::ChangeVolProc change_vol_proc);
-void KZR_API SetProcessDataProc(kzr::host::ArchiveHandle handle,
-                                kzr::host::ProcessDataProc process_data_proc);
-int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* add_list,
-                      int flags);
-int KZR_API GetPackerCaps();
-int KZR_API CanYouHandleThisFile(char* file_name);
+KZR_EXPORT kzr::host::ArchiveHandle KZR_API
+OpenArchive(kzr::host::OpenArchiveRecord* archive_data);
+KZR_EXPORT int KZR_API ReadHeader(kzr::host::ArchiveHandle handle,
+                                  kzr::host::HeaderRecord* header_data);
+KZR_EXPORT int KZR_API ProcessFile(kzr::host::ArchiveHandle handle, int operation,
+                                   char* dest_path, char* dest_name);
+KZR_EXPORT int KZR_API CloseArchive(kzr::host::ArchiveHandle handle);
+KZR_EXPORT void KZR_API SetChangeVolProc(kzr::host::ArchiveHandle handle,
+                                         kzr::host::ChangeVolProc change_vol_proc);
+KZR_EXPORT void KZR_API SetProcessDataProc(kzr::host::ArchiveHandle handle,
+                                           kzr::host::ProcessDataProc process_data_proc);
+KZR_EXPORT int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path,
+                                 char* add_list, int flags);
+KZR_EXPORT int KZR_API GetPackerCaps();
+KZR_EXPORT int KZR_API CanYouHandleThisFile(char* file_name);
 
 }  // extern "C"

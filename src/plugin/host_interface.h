@@ -15,6 +15,15 @@
 #define KZR_API
 #endif
 
+// Marks the exports. The Windows DLL exports by its module-definition file;
+// the Linux plugin is compiled with hidden visibility, and only these names
+// stay visible.
+#if defined(_WIN32)
+#define KZR_EXPORT
+#else
+#define KZR_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace kzr::host {
 
 // Result codes, with the host's values.

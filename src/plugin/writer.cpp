@@ -12,6 +12,7 @@
 #include "archive/format.h"
 #include "archive/key_chain.h"
 #include "codec/content_mask.h"
+#include "plugin/host_paths.h"
 
 namespace kzr {
 namespace {
@@ -119,7 +120,7 @@ class ArchiveWriter {
     file.reset();
 
     const auto mask_length = static_cast<std::int32_t>(size);
-    if (IsIniDatName((sub_path_ + item).c_str())) EncodeIniDatMask(bytes.get(), mask_length);
+    if (IsIniDatName(StoredName(item).c_str())) EncodeIniDatMask(bytes.get(), mask_length);
     EncodeContentMask(bytes.get(), mask_length);
     if (!Write(bytes.get(), size)) return host::kWriteError;
     position_ += size;
@@ -138,7 +139,7 @@ class ArchiveWriter {
     file.reset();
     if (!length || *length != packed_length) return host::kReadError;
 
-    const std::string name = sub_path_ + item;
+    const std::string name = StoredName(item);
     const std::size_t record_length = format::kMinRecordLength + name.size();
     if (!Fits(format::kRecordLengthSize + record_length)) return host::kNotSupported;
 
@@ -153,6 +154,14 @@ class ArchiveWriter {
     position_ += record.size();
     data_offset += packed_length;
     return host::kOk;
+  }
+
+  // The name an item is stored under: sub-path and item, with the archive's
+  // separator (the item is still read from source path + item as given).
+  std::string StoredName(const char* item) const {
+    std::string name = sub_path_ + item;
+    host::HostNameToStored(name);
+    return name;
   }
 
   // Whether `more` bytes still keep the archive within its largest length.
