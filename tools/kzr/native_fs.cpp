@@ -1,0 +1,271 @@
+#include "native_fs.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kzr::cli {
+
+#if defined(_WIN32)
+
+namespace {
+
+std::string WindowsError(DWORD code) { return "Windows error " + std::to_string(code); }
+
+FileKind KindFromAttributes(DWORD attributes, bool links_count) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kMissing;
+  if (links_count && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FileKind::kSymlink;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::kFolder;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return FileKind::kOther;
+  return FileKind::kFile;
+}
+
+std::string FullPath(const std::string& path) {
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::string full(needed, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
+}  // namespace
+
+FileKind KindOf(const std::string& path) {
+  return KindFromAttributes(GetFileAttributesA(path.c_str()), true);
+}
+
+FileKind KindOfTarget(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kMissing;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return KindFromAttributes(attributes, false);
+  // Follow the link: opening it opens what it leads to.
+  HANDLE file =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileKind::kMissing;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  return known ? KindFromAttributes(info.dwFileAttributes, false) : FileKind::kOther;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+bool MakeFolder(const std::string& path, std::string& error) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  error = WindowsError(GetLastError());
+  return false;
+}
+
+std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(WithTrailingSeparator(path).append("*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
+    error = WindowsError(code);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  const DWORD code = GetLastError();
+  FindClose(search);
+  if (code != ERROR_NO_MORE_FILES) {
+    error = WindowsError(code);
+    return std::nullopt;
+  }
+  return names;
+}
+
+std::string AbsolutePath(const std::string& path) { return FullPath(path); }
+
+std::optional<std::string> CanonicalPath(const std::string& path) { return FullPath(path); }
+
+bool SamePath(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const bool both_separators = IsNativeSeparator(a[i]) && IsNativeSeparator(b[i]);
+    if (!both_separators && std::tolower(static_cast<unsigned char>(a[i])) !=
+                                std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+#else  // POSIX
+
+namespace {
+
+FileKind KindFromMode(mode_t mode) {
+  if (S_ISLNK(mode)) return FileKind::kSymlink;
+  if (S_ISREG(mode)) return FileKind::kFile;
+  if (S_ISDIR(mode)) return FileKind::kFolder;
+  return FileKind::kOther;
+}
+
+FileKind KindFromResult(int result, const struct stat& info) {
+  if (result == 0) return KindFromMode(info.st_mode);
+  return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
+}
+
+std::string CurrentFolder() {
+  std::string folder(PATH_MAX, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(std::strlen(folder.c_str()));
+  return folder;
+}
+
+}  // namespace
+
+FileKind KindOf(const std::string& path) {
+  struct stat info{};
+  const int result = lstat(path.c_str(), &info);
+  return KindFromResult(result, info);
+}
+
+FileKind KindOfTarget(const std::string& path) {
+  struct stat info{};
+  const int result = stat(path.c_str(), &info);
+  return KindFromResult(result, info);
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat info{};
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool MakeFolder(const std::string& path, std::string& error) {
+  if (mkdir(path.c_str(), 0777) == 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+
+std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error) {
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  const int code = errno;
+  closedir(folder);
+  if (code != 0) {
+    error = std::strerror(code);
+    return std::nullopt;
+  }
+  return names;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  const std::string full = !path.empty() && path[0] == '/' ? path : CurrentFolder() + "/" + path;
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find('/', start);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
+std::optional<std::string> CanonicalPath(const std::string& path) {
+  if (char* resolved = realpath(path.c_str(), nullptr)) {
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+  }
+  if (errno != ENOENT) return std::nullopt;
+  // A file still to be made: resolve its folder.
+  const std::string absolute = AbsolutePath(path);
+  const std::size_t slash = absolute.rfind('/');
+  const std::string folder = slash == 0 ? "/" : absolute.substr(0, slash);
+  char* resolved = realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return std::nullopt;
+  std::string result = resolved;
+  std::free(resolved);
+  return WithTrailingSeparator(result) + absolute.substr(slash + 1);
+}
+
+bool SamePath(const std::string& a, const std::string& b) { return a == b; }
+
+#endif
+
+bool MakeFolders(const std::string& path, std::string& error) {
+  if (KindOfTarget(path) == FileKind::kFolder) return true;
+  // Every prefix that ends before a separator, then the whole path.
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && !IsNativeSeparator(path[i])) continue;
+    const std::string prefix = path.substr(0, i);
+#if defined(_WIN32)
+    if (prefix.size() == 2 && prefix[1] == ':') continue;  // a drive
+#endif
+    if (IsNativeSeparator(prefix.back())) continue;
+    if (KindOfTarget(prefix) == FileKind::kFolder) continue;
+    if (!MakeFolder(prefix, error)) return false;
+  }
+  return true;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  if (!path.empty() && IsNativeSeparator(path[0])) return true;
+#if defined(_WIN32)
+  if (path.size() >= 2 && path[1] == ':') return true;
+#endif
+  return false;
+}
+
+std::optional<std::string> RelativeInside(const std::string& path, const std::string& base) {
+  if (SamePath(path, base)) return std::string();
+  const std::string prefix = WithTrailingSeparator(base);
+  if (path.size() <= prefix.size() || !SamePath(path.substr(0, prefix.size()), prefix)) {
+    return std::nullopt;
+  }
+  return path.substr(prefix.size());
+}
+
+std::string WithTrailingSeparator(std::string path) {
+  if (path.empty() || !IsNativeSeparator(path.back())) path += kNativeSeparator;
+  return path;
+}
+
+}  // namespace kzr::cli

@@ -1,0 +1,61 @@
+// The few file system operations the tool needs, on 8-bit paths as the
+// plugin takes them (the ANSI code page on Windows, bytes elsewhere), so that
+// a name goes to the file system exactly as the plugin would use it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kzr::cli {
+
+#if defined(_WIN32)
+inline constexpr char kNativeSeparator = '\\';
+inline bool IsNativeSeparator(char c) { return c == '\\' || c == '/'; }
+#else
+inline constexpr char kNativeSeparator = '/';
+inline bool IsNativeSeparator(char c) { return c == '/'; }
+#endif
+
+enum class FileKind { kMissing, kFile, kFolder, kSymlink, kOther };
+
+// What stands at `path`; a symbolic link (a reparse point on Windows) is
+// reported as such, not followed.
+FileKind KindOf(const std::string& path);
+// The same, following symbolic links.
+FileKind KindOfTarget(const std::string& path);
+
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+// Creates one folder; false with the system's reason when that fails.
+bool MakeFolder(const std::string& path, std::string& error);
+// Creates a folder and any missing parents.
+bool MakeFolders(const std::string& path, std::string& error);
+
+// The names in a folder, without "." and "..", in no particular order.
+std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error);
+
+// Whether `path` names its place from a root (or, on Windows, a drive).
+bool IsAbsolutePath(const std::string& path);
+
+// `path` made absolute against the current folder, with "." and ".."
+// components and repeated separators removed without looking at the disk.
+std::string AbsolutePath(const std::string& path);
+
+// The absolute path with symbolic links resolved, for an existing file or
+// folder; for a missing file, its resolved folder followed by its name.
+std::optional<std::string> CanonicalPath(const std::string& path);
+
+// Whether two canonical paths name the same file (without regard to case on
+// Windows).
+bool SamePath(const std::string& a, const std::string& b);
+
+// `path` relative to `base` when it lies inside it or is it ("" then), both
+// absolute and normalised; nothing otherwise.
+std::optional<std::string> RelativeInside(const std::string& path, const std::string& base);
+
+// The path joined with a native separator unless it already ends in one.
+std::string WithTrailingSeparator(std::string path);
+
+}  // namespace kzr::cli
