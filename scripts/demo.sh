@@ -1,23 +1,50 @@
 #!/usr/bin/env bash
-# The main job: set up, build the plugin, and show the real KZR.wcx at work
-# on a sample archive, driven under wine by a host program that loads it the
-# way the file manager does.
+# The main job: set up, build, and show the plugin at work. A sample game
+# folder is packed with the kzr tool, listed, tested, extracted and compared
+# byte for byte: natively, then with kzr.exe driving the real 32-bit KZR.wcx
+# under wine. Last, the install package is built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
-cmake --preset native >/dev/null
-cmake --build --preset native --target make_sample_archive
+echo "== building"
+cmake --preset release >/dev/null
+cmake --build --preset release --target kzr kzr_wcx >/dev/null
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target KZR host_list
+cmake --build --preset win32 --target KZR kzr >/dev/null
 
 demo=build/demo
-mkdir -p "$demo"
-build/native/tests/support/make_sample_archive "$demo/sample.kzr"
+rm -rf "$demo"
+mkdir -p "$demo/game/ini/dat" "$demo/game/textures" "$demo/game/maps"
+printf 'A sample game folder for the KZR plugin.\n' >"$demo/game/readme.txt"
+printf '[scout]\nspeed=12\nsight=9\n[knight]\nspeed=7\narmour=30\n' >"$demo/game/ini/dat/units.ini"
+head -c 65536 /dev/urandom >"$demo/game/textures/crate.raw"
+seq 1 20000 >"$demo/game/maps/heights.txt"
+: >"$demo/game/maps/empty.dat"
 
-windows_path() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+kzr=build/release/tools/kzr/kzr
+echo
+echo "== natively: $kzr"
+"$kzr" pack "$demo/native.kzr" -C "$demo/game" .
+"$kzr" list "$demo/native.kzr"
+"$kzr" test "$demo/native.kzr"
+"$kzr" extract "$demo/native.kzr" -C "$demo/native-out"
+diff -r "$demo/game" "$demo/native-out" && echo "extracted files are identical to the sources"
+
+echo
+echo "== under wine: kzr.exe --plugin KZR.wcx (the real 32-bit DLL)"
 wine_run=(cmake/wine-run.sh "$PWD/build/win32/wineprefix" win32)
 "${wine_run[@]}" --init
-echo "== listing $demo/sample.kzr through build/win32/bin/KZR.wcx under wine"
-"${wine_run[@]}" build/win32/bin/host_list.exe "$(windows_path build/win32/bin/KZR.wcx)" \
-  "$(windows_path "$demo/sample.kzr")"
+kzr_exe=("${wine_run[@]}" build/win32/bin/kzr.exe --plugin build/win32/bin/KZR.wcx)
+"${kzr_exe[@]}" pack "$demo/wine.kzr" -C "$demo/game" .
+"${kzr_exe[@]}" list "$demo/wine.kzr"
+"${kzr_exe[@]}" test "$demo/wine.kzr"
+"${kzr_exe[@]}" extract "$demo/wine.kzr" -C "$demo/wine-out"
+diff -r "$demo/game" "$demo/wine-out" && echo "extracted files are identical to the sources"
+cmp "$demo/native.kzr" "$demo/wine.kzr" && echo "the Linux and Windows builds wrote the same archive"
+
+echo
+echo "== install package"
+bash scripts/dist.sh >/dev/null
+ls -l dist/kzr-plugin.zip
+echo "Open dist/kzr-plugin.zip in Total Commander to install the plugin (32- and 64-bit)."
