@@ -11,12 +11,45 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <vector>
 
 #include "archive/archive_header.h"
 #include "archive/entry_view.h"
 
 namespace kzr {
+
+// A listing hands each name out in a text field of a fixed size: the name, cut
+// to kSize - 1 bytes, and NUL bytes from its end to the field's end. Filling
+// the field is most of a listing step, so it is done with as few stores as
+// the processor allows and with no branch on the name's length; the paths
+// are exposed so that they can be checked against each other.
+namespace name_field {
+
+inline constexpr std::size_t kSize = 260;
+
+// kWords is plain C++; kSse2 is there where SSE2 is part of the target (all
+// 64-bit x86 builds); kAvx2 where the processor has it.
+enum class Path { kWords, kSse2, kAvx2 };
+
+// Whether this build and this processor can take `path`; kWords always.
+bool IsAvailable(Path path) noexcept;
+
+// Fills `field` (kSize bytes) with the `length` bytes at `name`, cut to
+// kSize - 1. `readable` counts the bytes from `name` on that may be read (at
+// least `length`); no byte outside them is. `path` must be available.
+void FillWith(Path path, char* field, const char* name, std::size_t length,
+              std::size_t readable) noexcept;
+
+// FillWith along the fastest available path, chosen once when the library is
+// loaded; called through a pointer so that a listing step makes one call.
+using FillFn = void (*)(char* field, const char* name, std::size_t length,
+                        std::size_t readable) noexcept;
+extern const FillFn kFastestFill;
+inline void Fill(char* field, const char* name, std::size_t length,
+                 std::size_t readable) noexcept {
+  kFastestFill(field, name, length, readable);
+}
+
+}  // namespace name_field
 
 class DirectoryIndex {
  public:
@@ -41,36 +74,53 @@ class DirectoryIndex {
 
   EntryView ResetCursor() noexcept;
   // Called once per listed entry; defined here so that the listing inlines it.
+  // The listing goes down through the copy, which can be larger than the
+  // caches: it asks for the record a few entries ahead.
   EntryView NextEntry() noexcept {
     if (cursor_ == 0) return EntryView();
     --cursor_;
     current_ = cursor_;
+#if defined(__GNUC__) || defined(__clang__)
+    if (cursor_ >= kPrefetchDistance) {
+      const RecordSpan ahead = spans_[cursor_ - kPrefetchDistance];
+      __builtin_prefetch(bytes_.get() + ahead.fixed_block + format::kRecordName);
+    }
+#endif
     return EntryAt(current_);
   }
   EntryView CurrentEntry() const noexcept;
 
-  std::size_t EntryCount() const noexcept { return records_.size(); }
+  std::size_t EntryCount() const noexcept { return count_; }
+  // Puts an entry of this index into a name field of name_field::kSize bytes.
+  // The bytes after a name's NUL, up to the end of the copy, may be read too.
+  void FillNameField(const EntryView& entry, char* field) const noexcept {
+    const auto* name = reinterpret_cast<const std::uint8_t*>(entry.Name());
+    name_field::Fill(field, entry.Name(), entry.NameLength(),
+                     static_cast<std::size_t>(bytes_.get() + length_ - name));
+  }
   // True when the walk stopped at a record that breaks the format's limits.
   // The records before it are kept and listed.
   bool IsDamaged() const noexcept { return damaged_; }
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kPrefetchDistance = 16;
 
   DirectoryIndex(std::unique_ptr<std::uint8_t[]> bytes, std::uint32_t length) noexcept
       : bytes_(std::move(bytes)), length_(length) {}
 
-  void WalkMasked();
-  void WalkPlain();
+  void WalkPlain() noexcept;
   EntryView EntryAt(std::size_t position) const noexcept {
-    return EntryView(bytes_.get() + records_[position]);
+    const RecordSpan span = spans_[position];
+    return EntryView(bytes_.get() + span.fixed_block, span.name_length);
   }
 
   std::unique_ptr<std::uint8_t[]> bytes_;
   std::uint32_t length_;
-  // Offsets of the records' fixed blocks, in directory order. Listing runs
-  // from the back, which gives the reverse order without a linked list.
-  std::vector<std::uint32_t> records_;
+  // The records in directory order, `count_` of them. Listing runs from the
+  // back, which gives the reverse order without a linked list.
+  std::unique_ptr<RecordSpan[]> spans_;
+  std::size_t count_ = 0;
   std::size_t cursor_ = 0;  // records still to be reported
   std::size_t current_ = kNone;
   bool damaged_ = false;

@@ -10,10 +10,20 @@
 
 namespace kzr {
 
+// Where one record lies in the directory copy, as the directory walk found it:
+// the offset of its fixed block and the length of its name before the NUL.
+struct RecordSpan {
+  std::uint32_t fixed_block;
+  std::uint32_t name_length;
+};
+
 class EntryView {
  public:
   EntryView() = default;
-  explicit EntryView(const std::uint8_t* fixed_block) noexcept : fixed_(fixed_block) {}
+  // `name_length` counts the name's bytes before its NUL, which the directory
+  // walk found inside the record.
+  EntryView(const std::uint8_t* fixed_block, std::uint32_t name_length) noexcept
+      : fixed_(fixed_block), name_length_(name_length) {}
 
   explicit operator bool() const noexcept { return fixed_ != nullptr; }
 
@@ -33,11 +43,14 @@ class EntryView {
   const char* Name() const noexcept {
     return reinterpret_cast<const char*>(fixed_ + format::kRecordName);
   }
+  // The bytes of Name() before its NUL, without looking for it.
+  std::uint32_t NameLength() const noexcept { return name_length_; }
 
  private:
   std::uint32_t Field(std::size_t offset) const noexcept { return LoadU32(fixed_ + offset); }
 
   const std::uint8_t* fixed_ = nullptr;
+  std::uint32_t name_length_ = 0;
 };
 
 }  // namespace kzr

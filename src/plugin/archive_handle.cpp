@@ -1,6 +1,5 @@
 #include "plugin/archive_handle.h"
 
-#include <cstring>
 #include <new>
 
 #include "archive/format.h"
@@ -37,20 +36,18 @@ OpenResult OpenArchiveFile(const char* path) noexcept {
   return {host::kOk, std::move(handle)};
 }
 
+static_assert(name_field::kSize == host::kHeaderNameSize);
+
 host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
   const EntryView entry = handle.index->NextEntry();
   if (!entry) return handle.index->IsDamaged() ? host::kBadArchive : host::kEndArchive;
 
-  // The name goes out as stored, cut to 259 bytes, NUL-padded to the end of
-  // the field.
-  const char* name = entry.Name();
-  const void* nul = std::memchr(name, 0, host::kHeaderNameSize - 1);
-  const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - name)
-                                 : host::kHeaderNameSize - 1;
-  std::memcpy(record.FileName, name, length);
-  std::memset(record.FileName + length, 0, host::kHeaderNameSize - length);
   record.UnpSize = entry.UncompressedSize();
   record.PackSize = entry.StoredSize();
+  // The name goes out as stored, cut to 259 bytes, NUL-padded to the end of
+  // the field. The walk measured it, so nothing here looks for its NUL.
+  // (Last, so that nothing is kept across the call.)
+  handle.index->FillNameField(entry, record.FileName);
   return host::kOk;
 }
 
