@@ -217,5 +217,20 @@ TEST_F(ExtractionTest, RefusalsWriteNothing) {
   EXPECT_EQ(Extract(dir_.File("no-such-folder/f")), 16);
 }
 
+#if !defined(_WIN32)
+TEST_F(ExtractionTest, FailedWriteIsReportedAndTheOutputRemoved) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Open(ArchiveBuilder(Flavour::kMasked).AddFile("f", RandomBytes(100000, 4)));
+  Next();
+  // A link to a device whose writes always fail; removing it removes the link.
+  const std::string output = dir_.File("full.out");
+  std::filesystem::create_symlink("/dev/full", output);
+  EXPECT_EQ(Extract(output), 19);
+  EXPECT_FALSE(std::filesystem::is_symlink(output));
+  EXPECT_TRUE(FileExists("/dev/full"));
+  EXPECT_EQ(g_progress.size(), 1u) << "no closing progress call for a failed write";
+}
+#endif
+
 }  // namespace
 }  // namespace kzr::test
