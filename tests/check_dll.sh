@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks a built plugin DLL: its format (KZR.wcx is 32-bit x86, KZR.wcx64
-# 64-bit x86-64), its export table (module name, plain names, ordinals in
-# alphabetical order) and that it imports system DLLs only.
+# 64-bit x86-64), its export table (module name, plain names; the first ten
+# ordinals in alphabetical order, later exports after them) and that it
+# imports system DLLs only.
 # Usage: check_dll.sh OBJDUMP DLL [MODULE_NAME]   (default: the DLL's file name)
 # OBJDUMP must read the DLL's format: the x86_64 one reads both.
 set -euo pipefail
@@ -26,7 +27,7 @@ base=$(sed -n 's/^Ordinal Base[[:space:]]\+\([0-9]\+\)$/\1/p' <<<"$dump")
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[[[:space:]]*\([0-9]\+\)\] \(.*\)$/\1 \2/p' <<<"$dump")
 [ -n "$exports" ] || fail "no exports"
 all=(CanYouHandleThisFile CloseArchive ConfigurePacker GetPackerCaps OpenArchive PackFiles
-     ProcessFile ReadHeader SetChangeVolProc SetProcessDataProc)
+     ProcessFile ReadHeader SetChangeVolProc SetProcessDataProc DeleteFiles)
 while read -r index export; do
   [[ "$export" =~ ^[A-Za-z]+$ ]] || fail "decorated or unexpected export '$export'"
   want=0

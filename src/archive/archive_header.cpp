@@ -31,7 +31,7 @@ bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
   if (header.Magic() != kMagic) return false;
   const std::uint32_t tag = header.VersionTag();
   if (tag != kVersionTagPlain && tag != kVersionTagMasked) return false;
-  if (file_length != header.ArchiveLength()) return false;
+  if (file_length != header.ArchiveLength() || file_length > kMaxArchiveLength) return false;
   const std::uint64_t directory_end =
       std::uint64_t{header.DirectoryOffset()} + header.DirectoryLength();
   return directory_end == file_length;
@@ -44,12 +44,13 @@ bool HasArchiveSignature(const std::uint8_t* first_bytes, std::size_t size) noex
              (kVersionTagPlain & kVersionTagFlavourMask);
 }
 
-ArchiveHeader MakeMaskedHeader(std::uint32_t archive_length, std::uint32_t entry_count,
-                               std::uint32_t directory_offset) noexcept {
+ArchiveHeader MakeHeader(Flavour flavour, std::uint32_t archive_length, std::uint32_t entry_count,
+                         std::uint32_t directory_offset) noexcept {
   ArchiveHeader header;
   std::memset(header.bytes, 0, sizeof header.bytes);
   StoreU32(header.bytes + kHeaderMagic, kMagic);
-  StoreU32(header.bytes + kHeaderVersionTag, kVersionTagMasked);
+  StoreU32(header.bytes + kHeaderVersionTag,
+           flavour == Flavour::kMasked ? kVersionTagMasked : kVersionTagPlain);
   StoreU32(header.bytes + kHeaderArchiveLength, archive_length);
   StoreU32(header.bytes + kHeaderEntryCount, entry_count);
   StoreU32(header.bytes + kHeaderDirectoryOffset, directory_offset);

@@ -13,8 +13,10 @@ struct ArchiveHeader {
 
   std::uint32_t Magic() const noexcept;
   std::uint32_t VersionTag() const noexcept;
-  std::uint8_t Flavour() const noexcept { return bytes[format::kHeaderFlavour]; }
-  bool IsMasked() const noexcept { return Flavour() == format::kFlavourMasked; }
+  // Byte 4 as it stands; an accepted header holds 0 or 1 there.
+  std::uint8_t FlavourByte() const noexcept { return bytes[format::kHeaderFlavour]; }
+  bool IsMasked() const noexcept { return FlavourByte() == static_cast<std::uint8_t>(Flavour::kMasked); }
+  kzr::Flavour GetFlavour() const noexcept { return IsMasked() ? Flavour::kMasked : Flavour::kPlain; }
   std::uint32_t ArchiveLength() const noexcept;
   std::uint32_t EntryCount() const noexcept;
   std::uint32_t DirectoryOffset() const noexcept;
@@ -24,7 +26,8 @@ struct ArchiveHeader {
 // Whether a file whose first `header_bytes` bytes are in `header` and whose
 // length is `file_length` is an archive that may be opened. The checks run in
 // a fixed order: whole header read, magic, version tag (flavour 0 or 1), the
-// recorded length, and directory offset + length (summed without wrapping)
+// recorded length (which also keeps the file within the format's largest
+// length, 2^31 - 1), and directory offset + length (summed without wrapping)
 // against the real length. Nothing else in the header is looked at.
 bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
                         std::uint64_t file_length) noexcept;
@@ -33,8 +36,9 @@ bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
 // byte is not looked at, so a recognised file may still be refused at open.
 bool HasArchiveSignature(const std::uint8_t* first_bytes, std::size_t size) noexcept;
 
-// The header a writer stores for a masked archive.
-ArchiveHeader MakeMaskedHeader(std::uint32_t archive_length, std::uint32_t entry_count,
-                               std::uint32_t directory_offset) noexcept;
+// The header a writer stores: the directory runs from `directory_offset` to
+// `archive_length`; the two last reserved words hold the fill pattern.
+ArchiveHeader MakeHeader(Flavour flavour, std::uint32_t archive_length, std::uint32_t entry_count,
+                         std::uint32_t directory_offset) noexcept;
 
 }  // namespace kzr

@@ -91,6 +91,12 @@ class DirectoryIndex {
   EntryView CurrentEntry() const noexcept;
 
   std::size_t EntryCount() const noexcept { return count_; }
+  // The entry at `position` in directory order (0 is the first record), for
+  // walking the directory front to back without moving the cursor.
+  EntryView EntryAt(std::size_t position) const noexcept {
+    const RecordSpan span = spans_[position];
+    return EntryView(bytes_.get() + span.fixed_block, span.name_length);
+  }
   // Puts an entry of this index into a name field of name_field::kSize bytes.
   // The bytes after a name's NUL, up to the end of the copy, may be read too.
   void FillNameField(const EntryView& entry, char* field) const noexcept {
@@ -110,10 +116,6 @@ class DirectoryIndex {
       : bytes_(std::move(bytes)), length_(length) {}
 
   void WalkPlain() noexcept;
-  EntryView EntryAt(std::size_t position) const noexcept {
-    const RecordSpan span = spans_[position];
-    return EntryView(bytes_.get() + span.fixed_block, span.name_length);
-  }
 
   std::unique_ptr<std::uint8_t[]> bytes_;
   std::uint32_t length_;

@@ -1,7 +1,9 @@
-// Owned C file streams and a length query that works past 2 GiB, so that an
-// oversized file is seen as such rather than as a failed seek.
+// Owned C file streams, positional reads, and a length query that works past
+// 2 GiB, so that an oversized file is seen as such rather than as a failed
+// seek.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -29,6 +31,15 @@ inline std::optional<std::uint64_t> SeekToEnd(std::FILE* file) noexcept {
 #endif
   if (position < 0) return std::nullopt;
   return static_cast<std::uint64_t>(position);
+}
+
+// Reads exactly `size` bytes at `offset` (at most 2^31 - 1, as every
+// position in an archive is); false when they cannot all be had.
+inline bool ReadAt(std::FILE* file, std::uint64_t offset, void* to, std::size_t size) noexcept {
+  if (offset > 0x7FFFFFFF || std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
+    return false;
+  }
+  return size == 0 || std::fread(to, 1, size, file) == size;
 }
 
 }  // namespace kzr

@@ -11,6 +11,15 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kzr {
+
+// The plain flavour stores records and members as they are; the masked one
+// masks each record with the directory key chain and stores uncompressed
+// members through the content masks. The flavour is the header's byte 4.
+enum class Flavour : std::uint8_t { kPlain = 0, kMasked = 1 };
+
+}  // namespace kzr
+
 namespace kzr::format {
 
 inline constexpr std::uint32_t kMaxArchiveLength = 0x7FFFFFFF;
@@ -21,8 +30,6 @@ inline constexpr std::uint32_t kMagic = 0x46474942;             // "BIGF"
 inline constexpr std::uint32_t kVersionTagPlain = 0x4C425A00;   // flavour 0, "ZBL"
 inline constexpr std::uint32_t kVersionTagMasked = 0x4C425A01;  // flavour 1, "ZBL"
 inline constexpr std::uint32_t kVersionTagFlavourMask = 0xFFFFFF00;
-inline constexpr std::uint8_t kFlavourPlain = 0;
-inline constexpr std::uint8_t kFlavourMasked = 1;
 inline constexpr std::uint32_t kHeaderFillWord = 0xFEFEFEFE;    // the last two reserved words
 
 inline constexpr std::size_t kHeaderMagic = 0;

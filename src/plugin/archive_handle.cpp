@@ -2,52 +2,56 @@
 
 #include <new>
 
-#include "archive/format.h"
+#include "plugin/host_names.h"
+#include "plugin/platform_files.h"
 
 namespace kzr {
+namespace {
 
-OpenResult OpenArchiveFile(const char* path) noexcept {
-  std::unique_ptr<ArchiveHandle> handle(new (std::nothrow) ArchiveHandle);
-  if (!handle) return {host::kNoMemory, nullptr};
-  if (path == nullptr) return {host::kOpenError, nullptr};
+// What a listed entry is, as the host sees files: a normal file.
+#if defined(_WIN32)
+constexpr std::uint32_t kFileAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+#else
+constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
+#endif
 
-  handle->stream = OpenFile(path, "rb");
-  if (!handle->stream) return {host::kOpenError, nullptr};
-  std::FILE* stream = handle->stream.get();
+}  // namespace
 
-  const std::size_t header_bytes =
-      std::fread(handle->header.bytes, 1, format::kHeaderSize, stream);
-  const std::optional<std::uint64_t> length = SeekToEnd(stream);
-  if (!length || *length > format::kMaxArchiveLength ||
-      !IsAcceptableHeader(handle->header, header_bytes, *length)) {
-    return {host::kUnknownFormat, nullptr};
+Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) noexcept {
+  handle.reset(new (std::nothrow) ArchiveHandle);
+  if (!handle) return Status::kNoMemory;
+  const Status status = ArchiveReader::Open(path, handle->reader);
+  if (status != Status::kOk) {
+    handle.reset();
+    return status;
   }
-
-  DirectoryIndex::LoadResult loaded = DirectoryIndex::Load(stream, handle->header);
-  switch (loaded.status) {
-    case DirectoryIndex::LoadStatus::kOk:
-      break;
-    case DirectoryIndex::LoadStatus::kNoMemory:
-      return {host::kNoMemory, nullptr};
-    case DirectoryIndex::LoadStatus::kReadError:
-      return {host::kBadArchive, nullptr};
-  }
-  handle->index = std::move(loaded.index);
-  return {host::kOk, std::move(handle)};
+  handle->packed_time = PackedModificationTime(handle->reader->file());
+  return Status::kOk;
 }
 
 static_assert(name_field::kSize == host::kHeaderNameSize);
 
 host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
-  const EntryView entry = handle.index->NextEntry();
-  if (!entry) return handle.index->IsDamaged() ? host::kBadArchive : host::kEndArchive;
+  DirectoryIndex& index = handle.reader->index();
+  const EntryView entry = index.NextEntry();
+  if (!entry) return index.IsDamaged() ? host::kBadArchive : host::kEndArchive;
 
   record.UnpSize = entry.UncompressedSize();
   record.PackSize = entry.StoredSize();
-  // The name goes out as stored, cut to 259 bytes, NUL-padded to the end of
-  // the field. The walk measured it, so nothing here looks for its NUL.
-  // (Last, so that nothing is kept across the call.)
-  handle.index->FillNameField(entry, record.FileName);
+  record.FileTime = handle.packed_time;
+  record.FileAttr = kFileAttributes;
+  // The name goes out cut to 259 bytes, NUL-padded to the end of the field;
+  // the walk measured it. A name that could lead outside the host's folder
+  // is reported without the parts that would.
+  if (host::IsCleanName(entry.Name(), entry.NameLength())) {
+    index.FillNameField(entry, record.FileName);
+  } else {
+    char clean[host::kHeaderNameSize];
+    const std::size_t length =
+        host::CleanName(entry.Name(), entry.NameLength(), clean, sizeof clean - 1);
+    name_field::Fill(record.FileName, clean, length, length);
+  }
+  host::ToHostSeparators(record.FileName, sizeof record.FileName);
   return host::kOk;
 }
 

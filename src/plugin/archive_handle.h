@@ -1,30 +1,24 @@
 // One open archive, as the host holds it: the handle value is this object's
-// address. Owns the archive stream, the header copy and the directory index.
+// address. Owns the archive reader; keeps the host's progress callback.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
-#include "archive/archive_header.h"
-#include "archive/directory_index.h"
-#include "archive/file_stream.h"
+#include "archive/archive_reader.h"
+#include "base/status.h"
 #include "plugin/host_interface.h"
 
 namespace kzr {
 
 struct ArchiveHandle {
-  FilePtr stream;
-  ArchiveHeader header;
-  std::unique_ptr<DirectoryIndex> index;
+  std::unique_ptr<ArchiveReader> reader;
   host::ProcessDataProc data_proc = nullptr;
-};
-
-struct OpenResult {
-  host::ResultCode code;
-  std::unique_ptr<ArchiveHandle> handle;  // set exactly when code is kOk
+  std::uint32_t packed_time = 0;  // the archive file's, reported for every entry
 };
 
 // Opens, checks and indexes an archive. On failure nothing stays open.
-OpenResult OpenArchiveFile(const char* path) noexcept;
+Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) noexcept;
 
 // Copies the next entry (in listing order) into the host's record: kOk, or
 // kEndArchive once the list is exhausted, or kBadArchive when the directory

@@ -23,8 +23,9 @@ int KZR_API GetPackerCaps() {
 #else
   constexpr int kOptions = 0;
 #endif
-  return kzr::host::kCanCreateArchives | kOptions | kzr::host::kRecognisesByContent |
-         kzr::host::kMembersSearchable;
+  return kzr::host::kCanCreateArchives | kzr::host::kCanModifyArchives |
+         kzr::host::kHoldsManyFiles | kzr::host::kCanDeleteMembers | kOptions |
+         kzr::host::kRecognisesByContent | kzr::host::kMembersSearchable;
 }
 
 }  // extern "C"

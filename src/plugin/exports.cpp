@@ -1,33 +1,48 @@
-// The exported entry points: thin translations between the host's records and
-// calling convention and the archive code. No exception leaves this file.
+// The exported entry points: thin translations between the host's records
+// and calling convention and the library. Status becomes a result code here
+// and nowhere else, and no exception leaves this file: memory that cannot be
+// had answers "not enough memory".
 #include "plugin/exports.h"
 
+#include <new>
+
+#include "plugin/archive_editing.h"
 #include "plugin/archive_handle.h"
 #include "plugin/extraction.h"
-#include "plugin/host_paths.h"
-#include "plugin/writer.h"
+#include "plugin/result_code.h"
 
 using kzr::host::ArchiveHandle;
+using kzr::host::ToResultCode;
+
+namespace {
+
+// Runs `work`, answering kNoMemory for an allocation that failed with an
+// exception (the standard containers' way).
+template <typename Work>
+int Guarded(Work work) noexcept {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    return kzr::host::kNoMemory;
+  }
+}
+
+}  // namespace
 
 extern "C" {
 
 ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
   if (archive_data == nullptr) return nullptr;
-  kzr::OpenResult opened = kzr::OpenArchiveFile(archive_data->ArchiveName);
-  archive_data->OpenResult = opened.code;
-  return opened.handle.release();
+  std::unique_ptr<kzr::ArchiveHandle> handle;
+  archive_data->OpenResult =
+      ToResultCode(kzr::OpenArchiveHandle(archive_data->ArchiveName, handle));
+  return handle.release();
 }
 
 int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_data) {
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
-  const int code = kzr::ReadNextHeader(*archive, *header_data);
-  // The record holds a copy of the stored name; the copy gets the host's
-  // separator, the directory keeps the stored one.
-  if (code == kzr::host::kOk) {
-    kzr::host::StoredNameToHost(header_data->FileName, sizeof header_data->FileName);
-  }
-  return code;
+  return kzr::ReadNextHeader(*archive, *header_data);
 }
 
 int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, char* dest_name) {
@@ -37,7 +52,7 @@ int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, ch
                ? kzr::host::kBadData
                : kzr::host::kOk;
   }
-  return kzr::ProcessCurrentEntry(*archive, operation, dest_path, dest_name);
+  return ToResultCode(kzr::ProcessCurrentEntry(*archive, operation, dest_path, dest_name));
 }
 
 int KZR_API CloseArchive(ArchiveHandle handle) {
@@ -57,8 +72,16 @@ void KZR_API SetProcessDataProc(ArchiveHandle handle,
 }
 
 int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* add_list,
-                      int /*flags*/) {
-  return kzr::PackFileList(packed_file, sub_path, src_path, add_list);
+                      int flags) {
+  return Guarded([&] {
+    return ToResultCode(kzr::PackFileList(packed_file, sub_path, src_path, add_list,
+                                          (flags & kzr::host::kMoveFiles) != 0));
+  });
+}
+
+int KZR_API DeleteFiles(char* packed_file, char* delete_list) {
+  return Guarded(
+      [&] { return ToResultCode(kzr::DeleteMembers(packed_file, delete_list)); });
 }
 
 }  // extern "C"

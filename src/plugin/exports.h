@@ -1,6 +1,5 @@
 // The plugin's exported entry points, by the plain names the host looks up.
-// (ConfigurePacker, the tenth, shows the About box: src/ui/about_box.h, Windows
-// only.)
+// (ConfigurePacker shows the About box: src/ui/about_box.h, Windows only.)
 #pragma once
 
 #include "plugin/host_interface.h"
@@ -20,6 +19,7 @@ KZR_EXPORT void KZR_API SetProcessDataProc(kzr::host::ArchiveHandle handle,
                                            kzr::host::ProcessDataProc process_data_proc);
 KZR_EXPORT int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path,
                                  char* add_list, int flags);
+KZR_EXPORT int KZR_API DeleteFiles(char* packed_file, char* delete_list);
 KZR_EXPORT int KZR_API GetPackerCaps();
 KZR_EXPORT int KZR_API CanYouHandleThisFile(char* file_name);
 

@@ -1,125 +1,92 @@
 #include "plugin/extraction.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "codec/content_mask.h"
-#include "codec/lzw_decoder.h"
+#include "plugin/platform_files.h"
 
 namespace kzr {
 namespace {
 
-struct Member {
-  host::ResultCode code = host::kOk;
-  std::unique_ptr<std::uint8_t[]> bytes;  // UncompressedSize bytes when code is kOk
+// Where the member's pieces go: the temporary output file (none when only
+// verifying), and the host's progress callback after each piece.
+class ExtractionSink final : public MemberSink {
+ public:
+  ExtractionSink(const ArchiveHandle& handle, const EntryView& entry, OutputFile* output) noexcept
+      : handle_(handle), entry_(entry), output_(output) {}
+
+  Status Write(const std::uint8_t* bytes, std::size_t size) noexcept override {
+    if (output_ != nullptr) {
+      if (const Status status = output_->Write(bytes, size); status != Status::kOk) return status;
+    }
+    Report(size);
+    reported_ = true;
+    return Status::kOk;
+  }
+
+  // An empty member has no piece: it reports its 0 bytes once more at the end.
+  void Finish() const noexcept {
+    if (!reported_) Report(0);
+  }
+
+  void Report(std::size_t bytes) const noexcept {
+    if (handle_.data_proc != nullptr) {
+      handle_.data_proc(const_cast<char*>(entry_.Name()), static_cast<int>(bytes));
+    }
+  }
+
+ private:
+  const ArchiveHandle& handle_;
+  const EntryView& entry_;
+  OutputFile* output_;
+  bool reported_ = false;
 };
 
-// Reads the entry's stored bytes. They must lie wholly inside the archive;
-// anything else is corrupt data, not a short file to pass off as good.
-host::ResultCode ReadStored(ArchiveHandle& handle, const EntryView& entry,
-                            std::unique_ptr<std::uint8_t[]>& stored) noexcept {
-  const std::uint32_t size = entry.StoredSize();
-  const std::uint64_t end = std::uint64_t{entry.DataOffset()} + size;
-  if (end > handle.header.ArchiveLength()) return host::kBadData;
-  stored.reset(new (std::nothrow) std::uint8_t[size]);
-  if (!stored) return host::kNoMemory;
-  // The archive is at most 2^31 - 1 bytes long, so the offset fits a long.
-  if (std::fseek(handle.stream.get(), static_cast<long>(entry.DataOffset()), SEEK_SET) != 0 ||
-      std::fread(stored.get(), 1, size, handle.stream.get()) != size) {
-    return host::kBadData;
+Status JoinOutputPath(const char* dest_path, const char* dest_name, std::string& path) noexcept {
+  const std::size_t path_length = dest_path != nullptr ? std::strlen(dest_path) : 0;
+  const std::size_t name_length = dest_name != nullptr ? std::strlen(dest_name) : 0;
+  if (path_length + name_length > kMaxOutputPathLength) return Status::kPathTooLong;
+  try {
+    path.reserve(path_length + name_length);
+    path.append(dest_path != nullptr ? dest_path : "").append(dest_name != nullptr ? dest_name : "");
+  } catch (const std::bad_alloc&) {
+    return Status::kNoMemory;
   }
-  return host::kOk;
-}
-
-Member ProduceMember(ArchiveHandle& handle, const EntryView& entry) noexcept {
-  Member member;
-  std::unique_ptr<std::uint8_t[]> stored;
-  member.code = ReadStored(handle, entry, stored);
-  if (member.code != host::kOk) return member;
-
-  if (!entry.IsCompressed()) {
-    // Stored as is, or through the content masks in the masked flavour.
-    if (handle.header.IsMasked()) {
-      const auto length = static_cast<std::int32_t>(entry.UncompressedSize());
-      DecodeContentMask(stored.get(), length);
-      if (IsIniDatName(entry.Name())) DecodeIniDatMask(stored.get(), length);
-    }
-    member.bytes = std::move(stored);
-    return member;
-  }
-
-  member.bytes.reset(new (std::nothrow) std::uint8_t[entry.UncompressedSize()]);
-  if (!member.bytes) {
-    member.code = host::kNoMemory;
-    return member;
-  }
-  switch (DecodeLzwStream(stored.get(), entry.CompressedSize(), member.bytes.get(),
-                          entry.UncompressedSize())) {
-    case LzwStatus::kOk:
-      break;
-    case LzwStatus::kCorrupt:
-      member.code = host::kBadData;
-      break;
-    case LzwStatus::kNoMemory:
-      member.code = host::kNoMemory;
-      break;
-  }
-  if (member.code != host::kOk) member.bytes.reset();
-  return member;
-}
-
-// Writes the member and reports a failed or short write; an incomplete
-// output file is removed.
-host::ResultCode WriteMember(const std::string& path, const std::uint8_t* bytes,
-                             std::uint32_t size) noexcept {
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return host::kCreateError;
-  const bool written = std::fwrite(bytes, 1, size, out) == size;
-  const bool closed = std::fclose(out) == 0;
-  if (written && closed) return host::kOk;
-  std::remove(path.c_str());
-  return host::kWriteError;
-}
-
-void ReportProgress(const ArchiveHandle& handle, const EntryView& entry,
-                    std::uint32_t size) noexcept {
-  if (handle.data_proc != nullptr) {
-    handle.data_proc(const_cast<char*>(entry.Name()), static_cast<int>(size));
-  }
+  return Status::kOk;
 }
 
 }  // namespace
 
-host::ResultCode ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
-                                     const char* dest_name) noexcept {
-  if (operation != host::kExtract && operation != host::kTest) return host::kOk;
-  const EntryView entry = handle.index->CurrentEntry();
-  if (!entry) return host::kBadData;  // nothing has been listed yet
+Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
+                           const char* dest_name) noexcept {
+  if (operation != host::kExtract && operation != host::kTest) return Status::kOk;
+  ArchiveReader& reader = *handle.reader;
+  const EntryView entry = reader.index().CurrentEntry();
+  if (!entry) return Status::kCorruptData;  // nothing has been listed yet
 
+  OutputFile output;
   std::string path;
   if (operation == host::kExtract) {
-    const std::size_t path_length = dest_path != nullptr ? std::strlen(dest_path) : 0;
-    const std::size_t name_length = dest_name != nullptr ? std::strlen(dest_name) : 0;
-    if (path_length + name_length > kMaxOutputPathLength) return host::kSmallBuffer;
-    try {
-      path.reserve(path_length + name_length);
-      path.append(dest_path != nullptr ? dest_path : "").append(dest_name != nullptr ? dest_name : "");
-    } catch (const std::bad_alloc&) {
-      return host::kNoMemory;
+    if (const Status status = JoinOutputPath(dest_path, dest_name, path); status != Status::kOk) {
+      return status;
     }
+    // Renaming over the archive would lose it (and on Windows fail anyway).
+    if (IsSameFile(reader.file(), path.c_str())) return Status::kCannotCreate;
   }
-
-  ReportProgress(handle, entry, 0);
-  const Member member = ProduceMember(handle, entry);
-  if (member.code != host::kOk) return member.code;
+  ExtractionSink sink(handle, entry, operation == host::kExtract ? &output : nullptr);
+  sink.Report(0);
   if (operation == host::kExtract) {
-    const host::ResultCode written = WriteMember(path, member.bytes.get(), entry.UncompressedSize());
-    if (written != host::kOk) return written;
+    if (const Status status = output.Create(path, false); status != Status::kOk) return status;
   }
-  ReportProgress(handle, entry, entry.UncompressedSize());
-  return host::kOk;
+  if (const Status status = reader.ReadMember(entry, &sink); status != Status::kOk) {
+    return status;  // the output, if any, is discarded
+  }
+  if (operation == host::kExtract) {
+    if (const Status status = output.Commit(false); status != Status::kOk) return status;
+  }
+  sink.Finish();
+  return Status::kOk;
 }
 
 }  // namespace kzr

@@ -1,8 +1,11 @@
 // ProcessFile: extracting or verifying the entry that the listing reported
-// last. The member's bytes are produced in memory first (read, then decoded
-// or unmasked); the output file is created only once they are ready, so a
-// corrupt entry never destroys or truncates what stands at the destination.
+// last. The member streams from the archive through its decoder into a
+// temporary file beside the output, which is renamed onto the output name
+// only when the member is complete: a corrupt entry or a failed write leaves
+// no file and touches nothing that stood at the destination.
 #pragma once
+
+#include <cstddef>
 
 #include "plugin/archive_handle.h"
 #include "plugin/host_interface.h"
@@ -15,8 +18,9 @@ inline constexpr std::size_t kMaxOutputPathLength = 511;
 // `operation` kExtract writes the member to dest_path followed directly by
 // dest_name (no separator is inserted; a null dest_path means dest_name
 // alone); kTest verifies the entry the same way without writing; any other
-// value does nothing and answers kOk.
-host::ResultCode ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
-                                     const char* dest_name) noexcept;
+// value does nothing and answers kOk. Progress goes to the handle's callback
+// with the stored name: 0 first, then the bytes of each piece done.
+Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
+                           const char* dest_name) noexcept;
 
 }  // namespace kzr

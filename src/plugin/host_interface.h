@@ -56,9 +56,17 @@ enum Operation : int {
 // Capability bits reported by GetPackerCaps.
 enum Capability : int {
   kCanCreateArchives = 1,
+  kCanModifyArchives = 2,
+  kHoldsManyFiles = 4,
+  kCanDeleteMembers = 8,
   kHasOptionsDialog = 16,
   kRecognisesByContent = 64,
   kMembersSearchable = 128,
+};
+
+// PackFiles flags. Only moving is acted on; the other bits are not read.
+enum PackFlag : int {
+  kMoveFiles = 1,
 };
 
 struct OpenArchiveRecord {
@@ -71,10 +79,20 @@ inline constexpr std::size_t kHeaderNameSize = 260;
 
 struct HeaderRecord {
   char ArchiveName[kHeaderNameSize];  // not written
-  char FileName[kHeaderNameSize];     // out: the entry's stored name, cut to 259 bytes
+  char FileName[kHeaderNameSize];     // out: the entry's name, cut to 259 bytes
   std::int32_t Flags;                 // not written
   std::uint32_t PackSize;             // out
   std::uint32_t UnpSize;              // out
+  std::int32_t HostOS;                // not written
+  std::int32_t FileCRC;               // not written
+  std::uint32_t FileTime;             // out: date and time, packed (see PackedTime)
+  std::int32_t UnpVer;                // not written
+  std::int32_t Method;                // not written
+  std::uint32_t FileAttr;             // out: the attributes of a normal file
+  char* CmtBuf;                       // not written
+  std::int32_t CmtBufSize;            // not written
+  std::int32_t CmtSize;               // not written
+  std::int32_t CmtState;              // not written
 };
 
 // The open result follows a pointer and an int; the header record's fields
@@ -84,10 +102,20 @@ static_assert(offsetof(OpenArchiveRecord, OpenResult) == (sizeof(void*) == 4 ? 8
 static_assert(offsetof(HeaderRecord, FileName) == 260);
 static_assert(offsetof(HeaderRecord, PackSize) == 524);
 static_assert(offsetof(HeaderRecord, UnpSize) == 528);
+static_assert(offsetof(HeaderRecord, FileTime) == 540);
+static_assert(offsetof(HeaderRecord, FileAttr) == 552);
 
 using ProcessDataProc = int(KZR_API*)(char* file_name, int size);
 using ChangeVolProc = int(KZR_API*)(char* archive_name, int mode);
 
 using ArchiveHandle = void*;
+
+// The host's packed date and time, in local time: bits 25-31 the year
+// - 1980, 21-24 the month, 16-20 the day, 11-15 the hour, 5-10 the minute,
+// 0-4 the seconds / 2.
+constexpr std::uint32_t PackedTime(unsigned year, unsigned month, unsigned day, unsigned hour,
+                                   unsigned minute, unsigned second) {
+  return (year - 1980) << 25 | month << 21 | day << 16 | hour << 11 | minute << 5 | second / 2;
+}
 
 }  // namespace kzr::host

@@ -43,13 +43,14 @@ TEST(Detection, FoldersAndMissingFilesAreNotRecognised) {
   EXPECT_EQ(Recognise(dir.File("missing")), 0);
 }
 
-// The options bit (16) goes with ConfigurePacker and its About box, which only
-// the Windows DLLs have.
-TEST(Capabilities, AreCreateByContentAndSearchablePlusOptionsOnWindows) {
+// New, modify, multiple files, delete, by content, search text; and the
+// options bit (16), which goes with ConfigurePacker and its About box, only
+// in the Windows DLLs.
+TEST(Capabilities, AreEditingAndSearchingPlusOptionsOnWindows) {
 #if defined(_WIN32)
-  EXPECT_EQ(Plugin().GetPackerCaps(), 209);
+  EXPECT_EQ(Plugin().GetPackerCaps(), 223);
 #else
-  EXPECT_EQ(Plugin().GetPackerCaps(), 193);
+  EXPECT_EQ(Plugin().GetPackerCaps(), 207);
 #endif
 }
 

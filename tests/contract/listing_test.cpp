@@ -33,7 +33,7 @@ TEST_P(ListingTest, ReportsEntriesInReverseDirectoryOrderThenEndsForGood) {
   EXPECT_EQ(code, 0);
   const Listing listing = ListAll(handle);
   const std::vector<ListedEntry> expected = {
-      {"", 0, 0}, {"dir\\y.bin", 1000, 1000}, {"x.txt", 5, 5}};
+      {"", 0, 0}, {HostName("dir\\y.bin"), 1000, 1000}, {"x.txt", 5, 5}};
   EXPECT_EQ(listing.entries, expected);
   EXPECT_EQ(listing.end_code, 10);
   host::HeaderRecord record = FreshHeaderRecord();
@@ -56,7 +56,7 @@ TEST_P(ListingTest, PackedSizeComesFromCompressedSizeOnlyForCompressedEntries) {
   EXPECT_EQ(listing.entries, expected);
 }
 
-TEST_P(ListingTest, LongNameIsCutTo259BytesAndOnlyTheThreeFieldsAreWritten) {
+TEST_P(ListingTest, LongNameIsCutTo259BytesAndTheHostsOwnFieldsAreLeftAlone) {
   ArchiveBuilder builder(GetParam());
   const std::string long_name(300, 'n');
   builder.AddFile(long_name, BytesOf("abc"));

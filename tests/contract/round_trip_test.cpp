@@ -64,7 +64,8 @@ TEST(RoundTrip, RandomFileSetsComeBackByteForByte) {
     for (auto file = files.rbegin(); file != files.rend(); ++file) {
       host::HeaderRecord record = FreshHeaderRecord();
       ASSERT_EQ(Plugin().ReadHeader(handle, &record), 0);
-      EXPECT_EQ(std::string(record.FileName), sub_path + file->item) << "listed in reverse";
+      EXPECT_EQ(std::string(record.FileName), HostName(sub_path + file->item))
+          << "listed in reverse";
       EXPECT_EQ(record.UnpSize, file->bytes.size());
       EXPECT_EQ(record.PackSize, file->bytes.size());
       std::string out = dir.File("out.bin");

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks the Linux plugin's dynamic symbol table: it defines exactly the nine
+# Checks the Linux plugin's dynamic symbol table: it defines exactly the
 # portable exports (no ConfigurePacker) as functions, and nothing else.
 # Usage: check_so.sh [NM] kzr.wcx
 set -euo pipefail
@@ -8,7 +8,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [ -f "$so" ] || fail "no file $so"
 defined=$("$nm" -D --defined-only "$so") || fail "cannot read the dynamic symbols of $so"
-want="CanYouHandleThisFile CloseArchive GetPackerCaps OpenArchive PackFiles ProcessFile ReadHeader SetChangeVolProc SetProcessDataProc"
+want="CanYouHandleThisFile CloseArchive DeleteFiles GetPackerCaps OpenArchive PackFiles ProcessFile ReadHeader SetChangeVolProc SetProcessDataProc"
 names=$(awk '{print $NF}' <<<"$defined" | sort | tr '\n' ' ' | sed 's/ $//')
 [ "$names" = "$want" ] || fail "defined dynamic symbols are: $names"
 while read -r _ type name; do

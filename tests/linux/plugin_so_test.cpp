@@ -19,7 +19,7 @@ namespace {
 
 TEST(LinuxPluginExports, AreTheNinePortableNamesAndNothingElse) {
   for (const char* name :
-       {"CanYouHandleThisFile", "CloseArchive", "GetPackerCaps", "OpenArchive", "PackFiles",
+       {"CanYouHandleThisFile", "CloseArchive", "DeleteFiles", "GetPackerCaps", "OpenArchive", "PackFiles",
         "ProcessFile", "ReadHeader", "SetChangeVolProc", "SetProcessDataProc"}) {
     EXPECT_NE(PluginSymbol(name), nullptr) << name;
   }
@@ -31,7 +31,7 @@ TEST(LinuxPluginExports, AreTheNinePortableNamesAndNothingElse) {
 }
 
 TEST(LinuxPluginExports, CapabilitiesLeaveOutTheOptionsDialog) {
-  EXPECT_EQ(Plugin().GetPackerCaps(), 1 + 64 + 128);
+  EXPECT_EQ(Plugin().GetPackerCaps(), 1 + 2 + 4 + 8 + 64 + 128);
 }
 
 TEST(LinuxPluginListing, ShowsStoredBackslashesAsSlashes) {

@@ -1,8 +1,11 @@
 #include "support/archive_builder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
+#include "archive/archive_header.h"
+#include "archive/directory_record.h"
 #include "archive/key_chain.h"
 #include "codec/content_mask.h"
 
@@ -41,9 +44,9 @@ ArchiveBuilder& ArchiveBuilder::AddFile(std::string name, Bytes member) {
   RecordSpec record;
   record.uncompressed_size = static_cast<std::uint32_t>(member.size());
   if (flavour_ == Flavour::kMasked) {
-    const auto length = static_cast<std::int32_t>(member.size());
-    if (IsIniDatName(name.c_str())) EncodeIniDatMask(member.data(), length);
-    EncodeContentMask(member.data(), length);
+    const auto length = static_cast<std::uint32_t>(member.size());
+    if (IsIniDatName(name.c_str())) EncodeIniDatMask(member.data(), member.size(), length, 0);
+    EncodeContentMask(member.data(), member.size(), length);
   }
   record.name = std::move(name);
   record.stored = std::move(member);
@@ -68,18 +71,19 @@ ArchiveBuilder& ArchiveBuilder::AddRecord(RecordSpec record) {
 }
 
 Bytes EncodeRecord(Flavour flavour, const RecordSpec& record, std::uint32_t data_offset) {
-  Bytes run(kFixedSize, 0);
+  Bytes block(kFixedSize, 0);
   for (std::size_t offset = 4; offset < kFixedSize; offset += 4) {
-    PutU32(run, offset, record.reserved_fill);
+    PutU32(block, offset, record.reserved_fill);
   }
-  PutU32(run, 0, data_offset);
-  PutU32(run, 20, record.uncompressed_size);
-  PutU32(run, 28, record.compressed_size);
-  PutU32(run, 32, record.compressed);
-  run.insert(run.end(), record.name.begin(), record.name.end());
-  run.push_back(0);
-  if (flavour == Flavour::kPlain) return run;
-  return FrameMaskedRun(std::move(run));
+  PutU32(block, 0, data_offset);
+  PutU32(block, 20, record.uncompressed_size);
+  PutU32(block, 28, record.compressed_size);
+  PutU32(block, 32, record.compressed);
+  FixedBlock fixed;
+  std::copy(block.begin(), block.end(), fixed.bytes);
+  Bytes encoded;
+  AppendRecord(flavour, fixed, record.name, encoded);
+  return encoded;
 }
 
 Bytes FrameMaskedRun(Bytes run) {
@@ -93,22 +97,10 @@ Bytes FrameMaskedRun(Bytes run) {
 
 Bytes MakeHeader(Flavour flavour, std::uint32_t file_length, std::uint32_t entry_count,
                  std::uint32_t directory_offset) {
-  Bytes header(kHeaderSize, 0);
-  header[0] = 'B';
-  header[1] = 'I';
-  header[2] = 'G';
-  header[3] = 'F';
-  header[4] = static_cast<std::uint8_t>(flavour);
-  header[5] = 'Z';
-  header[6] = 'B';
-  header[7] = 'L';
-  PutU32(header, 8, file_length);
-  PutU32(header, 16, entry_count);
-  PutU32(header, 20, directory_offset);
-  PutU32(header, 28, file_length - directory_offset);
-  PutU32(header, 44, 0xFEFEFEFE);
-  PutU32(header, 48, 0xFEFEFEFE);
-  return header;
+  const ArchiveHeader header = kzr::MakeHeader(flavour, file_length, entry_count, directory_offset);
+  Bytes bytes(sizeof header.bytes);
+  std::memcpy(bytes.data(), header.bytes, bytes.size());
+  return bytes;
 }
 
 Bytes ArchiveBuilder::BuildDirectory(std::uint32_t first_data_offset) const {
@@ -124,17 +116,19 @@ Bytes ArchiveBuilder::BuildDirectory(std::uint32_t first_data_offset) const {
 }
 
 Bytes ArchiveBuilder::Build() const {
-  Bytes data;
-  for (const RecordSpec& record : records_) {
-    data.insert(data.end(), record.stored.begin(), record.stored.end());
-  }
+  std::size_t data_size = 0;
+  for (const RecordSpec& record : records_) data_size += record.stored.size();
   const Bytes directory = BuildDirectory(kHeaderSize);
-  const auto directory_offset = static_cast<std::uint32_t>(kHeaderSize + data.size());
+  const auto directory_offset = static_cast<std::uint32_t>(kHeaderSize + data_size);
   const auto length = static_cast<std::uint32_t>(directory_offset + directory.size());
-  Bytes archive = MakeHeader(flavour_, length, static_cast<std::uint32_t>(records_.size()),
-                             directory_offset);
-  archive.insert(archive.end(), data.begin(), data.end());
-  archive.insert(archive.end(), directory.begin(), directory.end());
+  const Bytes header = test::MakeHeader(flavour_, length, static_cast<std::uint32_t>(records_.size()),
+                                  directory_offset);
+  Bytes archive(length);
+  auto at = std::copy(header.begin(), header.end(), archive.begin());
+  for (const RecordSpec& record : records_) {
+    at = std::copy(record.stored.begin(), record.stored.end(), at);
+  }
+  std::copy(directory.begin(), directory.end(), at);
   return archive;
 }
 

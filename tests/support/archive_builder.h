@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "archive/format.h"
+
 namespace kzr::test {
 
 using Bytes = std::vector<std::uint8_t>;
-
-enum class Flavour : std::uint8_t { kPlain = 0, kMasked = 1 };
+using kzr::Flavour;
 
 struct RecordSpec {
   std::string name;
@@ -43,7 +44,7 @@ class ArchiveBuilder {
 };
 
 // One directory record as the flavour frames it (masked: u16 prefix, then the
-// masked run).
+// masked run), through the library's own record encoder.
 Bytes EncodeRecord(Flavour flavour, const RecordSpec& record, std::uint32_t data_offset);
 
 // Frames a record run (fixed block, name, NUL, or anything else) as the masked

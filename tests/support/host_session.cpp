@@ -21,6 +21,21 @@ host::HeaderRecord FreshHeaderRecord() {
   return record;
 }
 
+std::string HostName(std::string name) {
+#if !defined(_WIN32)
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+#endif
+  return name;
+}
+
+std::string NameList(std::initializer_list<std::string> names) {
+  std::string list;
+  for (const std::string& name : names) list += name + '\0';
+  return list + '\0';
+}
+
 Listing ListAll(host::ArchiveHandle handle) {
   Listing listing;
   for (;;) {

@@ -33,4 +33,11 @@ Listing ListArchive(const std::string& path, int* open_code);
 // A header record filled with a marker byte, so untouched bytes show.
 host::HeaderRecord FreshHeaderRecord();
 
+// A name written with `\` between folders, as the host of this platform
+// writes it: unchanged on Windows, with `/` elsewhere.
+std::string HostName(std::string name);
+
+// A host list: names separated by NULs, closed by an empty name.
+std::string NameList(std::initializer_list<std::string> names);
+
 }  // namespace kzr::test

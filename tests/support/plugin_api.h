@@ -15,6 +15,7 @@ struct PluginApi {
   decltype(&::SetChangeVolProc) SetChangeVolProc = nullptr;
   decltype(&::SetProcessDataProc) SetProcessDataProc = nullptr;
   decltype(&::PackFiles) PackFiles = nullptr;
+  decltype(&::DeleteFiles) DeleteFiles = nullptr;
   decltype(&::GetPackerCaps) GetPackerCaps = nullptr;
   decltype(&::CanYouHandleThisFile) CanYouHandleThisFile = nullptr;
 };

@@ -51,6 +51,7 @@ const PluginApi& Plugin() {
     Resolve(module, "SetChangeVolProc", table.SetChangeVolProc);
     Resolve(module, "SetProcessDataProc", table.SetProcessDataProc);
     Resolve(module, "PackFiles", table.PackFiles);
+    Resolve(module, "DeleteFiles", table.DeleteFiles);
     Resolve(module, "GetPackerCaps", table.GetPackerCaps);
     Resolve(module, "CanYouHandleThisFile", table.CanYouHandleThisFile);
     return table;

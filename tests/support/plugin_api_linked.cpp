@@ -5,7 +5,7 @@ namespace kzr::test {
 const PluginApi& Plugin() {
   static const PluginApi api = {
       ::OpenArchive,      ::ReadHeader,         ::ProcessFile,         ::CloseArchive,
-      ::SetChangeVolProc, ::SetProcessDataProc, ::PackFiles,     ::GetPackerCaps,
+      ::SetChangeVolProc, ::SetProcessDataProc, ::PackFiles,    ::DeleteFiles, ::GetPackerCaps,
       ::CanYouHandleThisFile,
   };
   return api;

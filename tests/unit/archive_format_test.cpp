@@ -50,7 +50,7 @@ TEST(ArchiveHeader, AcceptanceChecksEachRule) {
 }
 
 TEST(ArchiveHeader, MaskedHeaderLayout) {
-  const ArchiveHeader header = MakeMaskedHeader(200, 2, 150);
+  const ArchiveHeader header = MakeHeader(Flavour::kMasked, 200, 2, 150);
   const std::uint8_t expected[52] = {
       'B', 'I', 'G', 'F', 1, 'Z', 'B', 'L', 200, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 150, 0, 0, 0,
       0, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "archive/directory_index.h"
-#include "archive/file_stream.h"
-#include "archive/format.h"
+#include "archive/archive_reader.h"
 #include "plugin/host_interface.h"
 
 namespace kzr::cli {
@@ -24,19 +22,11 @@ bool SameName(const std::string& stored, const std::string& listed) {
 }  // namespace
 
 std::optional<CoreArchive> ReadWithCore(const std::string& path) {
-  FilePtr stream = OpenFile(path.c_str(), "rb");
-  if (!stream) return std::nullopt;
+  std::unique_ptr<ArchiveReader> reader;
+  if (ArchiveReader::Open(path.c_str(), reader) != Status::kOk) return std::nullopt;
   CoreArchive archive;
-  const std::size_t header_bytes =
-      std::fread(archive.header.bytes, 1, format::kHeaderSize, stream.get());
-  const std::optional<std::uint64_t> length = SeekToEnd(stream.get());
-  if (!length || *length > format::kMaxArchiveLength ||
-      !IsAcceptableHeader(archive.header, header_bytes, *length)) {
-    return std::nullopt;
-  }
-  DirectoryIndex::LoadResult loaded = DirectoryIndex::Load(stream.get(), archive.header);
-  if (loaded.status != DirectoryIndex::LoadStatus::kOk) return std::nullopt;
-  DirectoryIndex& index = *loaded.index;
+  archive.header = reader->header();
+  DirectoryIndex& index = reader->index();
   archive.entries.reserve(index.EntryCount());
   index.ResetCursor();
   while (const EntryView entry = index.NextEntry()) {

@@ -37,7 +37,7 @@ int RunInfo(const Context& context, const std::string& archive) {
   };
   line("archive:", archive);
   line("flavour:", std::string(header.IsMasked() ? "masked" : "plain") + " (" +
-                       std::to_string(header.Flavour()) + ")");
+                       std::to_string(header.FlavourByte()) + ")");
   line("archive length:", std::to_string(header.ArchiveLength()));
   line("entry count field:", std::to_string(header.EntryCount()));
   line("directory offset:", std::to_string(header.DirectoryOffset()));

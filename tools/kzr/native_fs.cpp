@@ -101,6 +101,16 @@ std::optional<std::vector<std::string>> ListFolder(const std::string& path, std:
 
 std::string AbsolutePath(const std::string& path) { return FullPath(path); }
 
+bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  error = WindowsError(GetLastError());
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+unsigned ProcessNumber() { return static_cast<unsigned>(GetCurrentProcessId()); }
+
 std::optional<std::string> CanonicalPath(const std::string& path) { return FullPath(path); }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -227,6 +237,16 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
 }
 
 bool SamePath(const std::string& a, const std::string& b) { return a == b; }
+
+bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+unsigned ProcessNumber() { return static_cast<unsigned>(getpid()); }
 
 #endif
 

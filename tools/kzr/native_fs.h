@@ -33,6 +33,13 @@ bool MakeFolder(const std::string& path, std::string& error);
 // Creates a folder and any missing parents.
 bool MakeFolders(const std::string& path, std::string& error);
 
+// Renames `from` over `to`, replacing whatever file stood there, in one step.
+bool MoveOver(const std::string& from, const std::string& to, std::string& error);
+// Removes a file; false when it cannot.
+bool RemoveFile(const std::string& path);
+// The number of this process, as the plugin puts it in temporary names.
+unsigned ProcessNumber();
+
 // The names in a folder, without "." and "..", in no particular order.
 std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error);
 

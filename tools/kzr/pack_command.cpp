@@ -204,7 +204,9 @@ int RunPack(const Context& context, const PackOptions& options) {
     return kExitFailure;
   }
 
-  std::string archive = options.archive;
+  // PackFiles adds to an archive that exists; pack makes a new one, under a
+  // name of its own beside ARCHIVE, and puts it in place once it is whole.
+  std::string archive = options.archive + ".kzr-tmp-" + std::to_string(ProcessNumber()) + "-new";
   std::string source = WithTrailingSeparator(root);
   std::string sub_path = prefix.value_or("");
   int code;
@@ -214,7 +216,14 @@ int RunPack(const Context& context, const PackOptions& options) {
     code = context.api.PackFiles(archive.data(), prefix ? sub_path.data() : nullptr,
                                  source.data(), add_list.data(), 0);
   }
+  std::string error;
+  if (code == host::kOk && !MoveOver(archive, options.archive, error)) {
+    RemoveFile(archive);
+    console.Error(options.archive + ": cannot put the new archive in place: " + error);
+    return kExitFailure;
+  }
   if (code != host::kOk) {
+    RemoveFile(archive);
     std::string cause = DescribeResult(code);
     if (code == host::kOpenError) cause += " a file to pack";
     if (code == host::kCreateError) cause += " the archive";

@@ -1,0 +1,182 @@
+#include "plugin/archive_editing.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "plugin/archive_writer.h"
+#include "plugin/host_interface.h"
+#include "plugin/host_names.h"
+#include "plugin/platform_files.h"
+
+namespace kzr {
+namespace {
+
+// The list items, as views into the host's buffer.
+std::vector<std::string_view> SplitList(const char* list) {
+  std::vector<std::string_view> items;
+  for (const char* item = list; item != nullptr && *item != '\0'; item += std::strlen(item) + 1) {
+    items.emplace_back(item);
+  }
+  return items;
+}
+
+bool IsFolderItem(std::string_view full_source_path) {
+  return !full_source_path.empty() && host::IsNameSeparator(full_source_path.back());
+}
+
+// The name the listing reports for an entry, with stored separators.
+std::string ReportedName(const EntryView& entry) {
+  std::string name(entry.NameLength(), '\0');
+  if (host::IsCleanName(entry.Name(), entry.NameLength())) {
+    name.assign(entry.Name(), entry.NameLength());
+  } else {
+    name.resize(host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size()));
+  }
+  return name;
+}
+
+// Opens what stands at `path` as the archive to edit: none when nothing is
+// there; refused when it is no archive, or a damaged one.
+Status OpenExisting(const char* path, std::unique_ptr<ArchiveReader>& reader) {
+  if (!PathExists(path)) return Status::kOk;
+  const Status status = ArchiveReader::Open(path, reader);
+  if (status != Status::kOk) return status;
+  if (reader->index().IsDamaged()) {
+    reader.reset();
+    return Status::kDamagedArchive;
+  }
+  return Status::kOk;
+}
+
+// Copies every entry of `reader` in directory order, but those `skip` takes.
+template <typename Skip>
+Status CopyEntries(ArchiveReader& reader, ArchiveWriter& writer, Skip skip) {
+  const DirectoryIndex& index = reader.index();
+  for (std::size_t position = 0; position < index.EntryCount(); ++position) {
+    const EntryView entry = index.EntryAt(position);
+    if (skip(entry)) continue;
+    if (const Status status = writer.CopyEntry(reader, entry); status != Status::kOk) return status;
+  }
+  return Status::kOk;
+}
+
+struct NewFile {
+  std::string source;
+  std::string stored;
+};
+
+}  // namespace
+
+Status PackFileList(const char* archive_path, const char* sub_path, const char* source_path,
+                    const char* add_list, bool move_files) {
+  if (archive_path == nullptr) return Status::kCannotCreate;
+  const std::string_view sub(sub_path != nullptr ? sub_path : "");
+  const std::string_view source_folder(source_path != nullptr ? source_path : "");
+  const std::vector<std::string_view> items = SplitList(add_list);
+
+  // Paths are checked before anything is read or written.
+  std::vector<NewFile> files;
+  std::vector<std::string> folders;
+  for (const std::string_view item : items) {
+    std::string source = std::string(source_folder).append(item);
+    std::string stored = host::StoredNameFor(sub, item);
+    if (source.size() > kMaxPackPathLength || stored.size() > kMaxPackPathLength) {
+      return Status::kPathTooLong;
+    }
+    if (IsFolderItem(source)) {
+      folders.push_back(std::move(source));
+    } else {
+      files.push_back({std::move(source), std::move(stored)});
+    }
+  }
+
+  std::unique_ptr<ArchiveReader> existing;
+  if (const Status status = OpenExisting(archive_path, existing); status != Status::kOk) {
+    return status;
+  }
+  ArchiveWriter writer;
+  const Flavour flavour = existing ? existing->flavour() : Flavour::kMasked;
+  if (const Status status = writer.Begin(archive_path, flavour, existing != nullptr);
+      status != Status::kOk) {
+    return status;
+  }
+  if (existing) {
+    std::unordered_set<std::string> replaced;
+    for (const NewFile& file : files) replaced.insert(host::MemberKey(file.stored));
+    const Status status = CopyEntries(*existing, writer, [&](const EntryView& entry) {
+      return replaced.contains(host::MemberKey(ReportedName(entry)));
+    });
+    if (status != Status::kOk) return status;
+  }
+  for (const NewFile& file : files) {
+    if (const Status status = writer.AddFile(file.source.c_str(), file.stored);
+        status != Status::kOk) {
+      return status;
+    }
+  }
+  existing.reset();  // closed before the rename, which Windows needs
+  if (const Status status = writer.Finish(); status != Status::kOk) return status;
+
+  if (move_files) {
+    // Only now that the archive holds them; what cannot be removed stays.
+    for (const NewFile& file : files) RemoveFile(file.source.c_str());
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+      std::string path = *folder;
+      path.pop_back();  // the trailing separator
+      RemoveEmptyFolder(path.c_str());
+    }
+  }
+  return Status::kOk;
+}
+
+Status DeleteMembers(const char* archive_path, const char* delete_list) {
+  if (archive_path == nullptr) return Status::kCannotOpen;
+  std::unordered_set<std::string> names;
+  std::vector<std::string> folders;  // member keys ending with `\`
+  for (const std::string_view item : SplitList(delete_list)) {
+    constexpr std::string_view kEverything = "*.*";
+    if (item.size() > kEverything.size() && item.ends_with(kEverything) &&
+        host::IsNameSeparator(item[item.size() - kEverything.size() - 1])) {
+      folders.push_back(host::MemberKey(item.substr(0, item.size() - kEverything.size())));
+    } else {
+      names.insert(host::MemberKey(item));
+    }
+  }
+  const auto doomed = [&](const EntryView& entry) {
+    const std::string key = host::MemberKey(ReportedName(entry));
+    if (names.contains(key)) return true;
+    for (const std::string& folder : folders) {
+      if (key.starts_with(folder)) return true;
+    }
+    return false;
+  };
+
+  std::unique_ptr<ArchiveReader> existing;
+  if (!PathExists(archive_path)) return Status::kCannotOpen;
+  if (const Status status = OpenExisting(archive_path, existing); status != Status::kOk) {
+    return status;
+  }
+  const DirectoryIndex& index = existing->index();
+  bool any = false;
+  for (std::size_t position = 0; position < index.EntryCount() && !any; ++position) {
+    any = doomed(index.EntryAt(position));
+  }
+  if (!any) return Status::kOk;
+
+  ArchiveWriter writer;
+  if (const Status status = writer.Begin(archive_path, existing->flavour(), true);
+      status != Status::kOk) {
+    return status;
+  }
+  if (const Status status = CopyEntries(*existing, writer, doomed); status != Status::kOk) {
+    return status;
+  }
+  existing.reset();
+  return writer.Finish();
+}
+
+}  // namespace kzr

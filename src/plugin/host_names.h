@@ -1,0 +1,51 @@
+// Names as they cross the boundary with the host. Archives store names with
+// `\` between folders; a host on Windows writes `\` too, a host on Linux `/`,
+// so names are converted there, on the way out and on the way in.
+//
+// A stored name may be anything; what the host is told must not lead it out
+// of the folder it extracts to. The reported name is the stored one with
+// leading separators and a drive prefix dropped and empty, "." and ".."
+// components removed; a name with none of those is reported exactly as
+// stored. Replacing and deleting match members by their reported names, so
+// what the host shows is what it can replace or delete.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kzr::host {
+
+inline constexpr char kStoredSeparator = '\\';
+#if defined(_WIN32)
+inline constexpr char kHostSeparator = '\\';
+#else
+inline constexpr char kHostSeparator = '/';
+#endif
+
+inline bool IsNameSeparator(char c) noexcept { return c == '\\' || c == '/'; }
+
+// Whether the stored name is reported as it stands (no component to drop).
+bool IsCleanName(const char* name, std::size_t length) noexcept;
+
+// The reported form of a stored name, with stored separators: its first
+// `capacity` bytes at most go to `out`. Returns how many were written.
+std::size_t CleanName(const char* name, std::size_t length, char* out,
+                      std::size_t capacity) noexcept;
+
+// A reported name in the host's form: separators converted, in place, up to
+// the NUL or `capacity` bytes.
+void ToHostSeparators(char* name, std::size_t capacity) noexcept;
+
+// The stored name of a file the host adds: the sub-path, a `\` unless it is
+// empty or already ends with a separator, and the item; host separators
+// become stored ones.
+std::string StoredNameFor(std::string_view sub_path, std::string_view item);
+
+// Whether two names name the same member: ASCII letters in any case, `\` and
+// `/` alike.
+bool SameMemberName(std::string_view a, std::string_view b) noexcept;
+// The form SameMemberName compares, for hashing: lower case, `\` throughout.
+std::string MemberKey(std::string_view name);
+
+}  // namespace kzr::host
