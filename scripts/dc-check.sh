@@ -17,7 +17,7 @@
 #                   its GetPackerCaps answers)
 #   --header-probe  instead of the steps, list an archive whose entries get
 #                   assorted FileAttr and FileTime values (through the call
-#                   logger) and take a screenshot: build/dc/header-probe.png
+#                   logger) and take a screenshot: build/dc-probe/header-probe.png
 #   --no-build      use the binaries already in build/release
 # Screenshots, listings and Double Commander's own output land in build/dc/.
 # Exit status: 0 all checks passed, 1 a check failed, 2 the harness itself
@@ -64,6 +64,7 @@ if [ "${DC_CHECK_ON_DISPLAY:-}" != 1 ]; then
 fi
 
 # ---- from here on, on the virtual display -------------------------------
+if [ "$header_probe" = 1 ]; then work=$repo/build/dc-probe; fi
 export TZ=UTC LC_ALL=C.UTF-8 LANG=C.UTF-8
 rm -rf "$work"
 mkdir -p "$work"/{sample/ini,sample/sounds,sample/textures,other,arc,config,got}
@@ -372,7 +373,7 @@ EOF
   keys Home Down
   open_archive
   shot header-probe
-  echo "header probe: build/dc/header-probe.png (values in build/dc/probe.txt, calls in build/dc/calls.log)"
+  echo "header probe: build/dc-probe/header-probe.png (values in probe.txt, calls in calls.log beside it)"
   exit 0
 fi
 
