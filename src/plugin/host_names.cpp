@@ -43,11 +43,12 @@ bool IsCleanName(const char* name, std::size_t length) noexcept {
 
 std::size_t CleanName(const char* name, std::size_t length, char* out,
                       std::size_t capacity) noexcept {
-  std::size_t start = IsDrivePrefix(name, length) ? 2 : 0;
   std::size_t written = 0;
-  while (start <= length && written < capacity) {
+  for (std::size_t start = 0; start <= length && written < capacity;) {
     std::size_t end = start;
     while (end < length && !IsNameSeparator(name[end])) ++end;
+    // Whatever comes first must not name a drive either ("C:D:x").
+    while (written == 0 && IsDrivePrefix(name + start, end - start)) start += 2;
     const std::size_t size = end - start;
     const bool dropped =
         size == 0 || (name[start] == '.' && (size == 1 || (size == 2 && name[start + 1] == '.')));

@@ -227,10 +227,12 @@ class RoundTripTest(Sandbox):
         expected = sorted(name.replace("/", "\\") for name in SAMPLE)[::-1]
         self.assertEqual([norm(e["name"]) for e in listing["entries"]],
                          [norm(n) for n in expected])
+        # Whether an entry is compressed only the linked-in reader can tell.
+        compressed = None if plugin else False
         for entry in listing["entries"]:
             size = len(SAMPLE[norm(entry["name"])])
             self.assertEqual((entry["packed"], entry["unpacked"], entry["compressed"]),
-                             (size, size, False))
+                             (size, size, compressed))
 
         run = self.ok("test", "out.kzr", plugin=plugin)
         self.assertIn("6 entries tested, all good", run.out)
@@ -406,22 +408,31 @@ class UnsafeNameTest(Sandbox):
             stored_file(b"link\\x.txt", b"escaped"),
             stored_file(b"f.txt", b"overwritten"),
         ]))
-        run = self.kzr("extract", "--overwrite", "links.kzr", "-C", "out")
+        run = self.kzr("extract", "links.kzr", "-C", "out")
         self.assertEqual(run.code, 1, run)
         self.assertIn(listed("link\\x.txt") + ": refused: folder out/link is a symbolic link",
                       run.err)
-        self.assertIn("f.txt: refused: out/f.txt is a symbolic link", run.err)
+        self.assertIn("1 file exists and was kept", run.err)
+        # --overwrite puts the file in the link's place; the link's target is
+        # never written.
+        run = self.kzr("extract", "--overwrite", "links.kzr", "-C", "out")
+        self.assertEqual(run.code, 1, run)
+        self.assertFalse(os.path.islink(self.path("out", "f.txt")))
+        self.assertEqual(read_file(self.path("out", "f.txt")), b"overwritten")
         self.assertEqual(tree(self.path("outside")), {"target.txt": b"keep"})
 
-    def test_path_longer_than_511_characters(self):
-        if Config.windows:
-            self.skipTest("Windows limits paths before the plugin does")
+    def test_deep_destinations(self):
+        # Folders are handed to the plugin as held-open handles on Linux, so
+        # a destination deeper than the host's 511 characters still works
+        # there; Windows limits paths before the plugin does.
         deep = self.path(*["d" * 100] * 5)
         self.write_archive("long.kzr", plain_archive([stored_file(b"n" * 40, b"x")]))
         run = self.kzr("extract", "long.kzr", "-C", deep)
-        self.assertEqual(run.code, 1, run)
-        self.assertIn(": path too long (20): ", run.err)
-        self.assertIn("is longer than 511 characters", run.err)
+        if Config.windows:
+            self.assertEqual(run.code, 1, run)
+        else:
+            self.assertEqual(run.code, 0, run)
+            self.assertEqual(read_file(os.path.join(deep, "n" * 40)), b"x")
 
 
 class OverwriteTest(Sandbox):
@@ -432,7 +443,9 @@ class OverwriteTest(Sandbox):
         write_file(self.path("dst", "readme.txt"), b"changed")
         run = self.kzr("extract", "out.kzr", "-C", "dst", "readme.txt", "data")
         self.assertEqual(run.code, 1, run)
-        self.assertIn("readme.txt exists; kept (--overwrite replaces it)", run.err)
+        self.assertIn("3 files exist and were kept (--overwrite replaces them", run.err)
+        self.assertEqual(read_file(self.path("dst", "readme.txt")), b"changed")
+        self.ok("extract", "-k", "out.kzr", "-C", "dst")
         self.assertEqual(read_file(self.path("dst", "readme.txt")), b"changed")
         self.ok("extract", "--overwrite", "out.kzr", "-C", "dst")
         self.assertEqual(tree(self.path("dst")), SAMPLE)
@@ -477,7 +490,7 @@ class ExitStatusTest(Sandbox):
         self.assertIn("not inside the source folder", run.err)
         run = self.kzr("pack", "x.kzr", "-C", "src", "no-such-file")
         self.assertEqual(run.code, 1, run)
-        self.assertIn("no-such-file: no such file or folder", run.err)
+        self.assertIn("no-such-file: No such file or directory", run.err)
         self.assertFalse(os.path.exists(self.path("x.kzr")))
 
         # A file that is no archive is not replaced by mistake.

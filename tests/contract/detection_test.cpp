@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/archive_builder.h"
-#include "support/plugin_api.h"
+#include "support/plugin_under_test.h"
 #include "support/temp_dir.h"
 
 namespace kzr::test {

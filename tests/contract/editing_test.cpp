@@ -201,6 +201,7 @@ TEST(ReportedNames, DropWhatWouldLeadOutsideTheFolder) {
       {"\\\\server\\share\\x", "server\\share\\x"},
       {"C:\\drive.txt", "drive.txt"},
       {"c:relative.txt", "relative.txt"},
+      {"C:D:\\\\x", "x"},
       {"a\\.\\b\\\\c\\", "a\\b\\c"},
       {"..", ""},
       {"dir/mixed\\..\\x", "dir\\mixed\\x"},

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/plugin_api.h"
+#include "support/plugin_under_test.h"
 
 namespace kzr::test {
 

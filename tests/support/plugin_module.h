@@ -1,6 +1,5 @@
-// The real plugin DLL as the Windows tests reach it: the module that
-// support/plugin_api_dll.cpp loads once, for tests that need the module
-// itself (its resources, or exports that only exist on Windows).
+// The real plugin DLL as the Windows tests reach it, for what only the
+// module itself has: its resources and the About box export.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -11,15 +10,17 @@
 #endif
 #include <windows.h>
 
+#include "support/plugin_under_test.h"
+
 namespace kzr::test {
 
 // Loads the plugin on first use; exits the process if it cannot be loaded.
-HMODULE PluginModule();
+inline HMODULE PluginModule() { return static_cast<HMODULE>(LoadedPlugin()->Handle()); }
 
 // An export of the plugin by its plain name, or null if it has none.
 template <typename Function>
 Function PluginExport(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(PluginModule(), name)));
+  return reinterpret_cast<Function>(LoadedPlugin()->Symbol(name));
 }
 
 }  // namespace kzr::test

@@ -2,9 +2,11 @@
 
 #include <cstring>
 
+#include "archive/archive_reader.h"
+
 namespace kzr::cli {
 
-std::unique_ptr<ArchiveSession> ArchiveSession::Open(const PluginApi& api,
+std::unique_ptr<ArchiveSession> ArchiveSession::Open(const host::PluginApi& api,
                                                      const std::string& path, int& code) {
   host::OpenArchiveRecord record{};
   record.ArchiveName = path.c_str();
@@ -24,6 +26,10 @@ void ArchiveSession::SetProcessDataProc(host::ProcessDataProc proc) {
   api_.SetProcessDataProc(handle_, proc);
 }
 
+const ArchiveReader* ArchiveSession::reader() const {
+  return api_.ReaderOf != nullptr ? api_.ReaderOf(handle_) : nullptr;
+}
+
 int ArchiveSession::Next(ListedEntry& entry) {
   host::HeaderRecord record{};
   const int code = api_.ReadHeader(handle_, &record);
@@ -31,6 +37,13 @@ int ArchiveSession::Next(ListedEntry& entry) {
   entry.name.assign(record.FileName, strnlen(record.FileName, sizeof record.FileName));
   entry.packed = record.PackSize;
   entry.unpacked = record.UnpSize;
+  entry.compressed.reset();
+  entry.name_cut = false;
+  if (const ArchiveReader* details = reader()) {
+    const EntryView stored = details->index().CurrentEntry();
+    entry.compressed = stored.IsCompressed();
+    entry.name_cut = stored.NameLength() >= host::kHeaderNameSize;
+  }
   return code;
 }
 
@@ -43,16 +56,5 @@ int ArchiveSession::Extract(const std::string& folder, const std::string& file) 
 int ArchiveSession::Test() { return api_.ProcessFile(handle_, host::kTest, nullptr, nullptr); }
 
 int ArchiveSession::Skip() { return api_.ProcessFile(handle_, host::kSkip, nullptr, nullptr); }
-
-std::unique_ptr<Listing> ListArchive(const PluginApi& api, const std::string& path, int& code) {
-  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(api, path, code);
-  if (!session) return nullptr;
-  auto listing = std::make_unique<Listing>();
-  ListedEntry entry;
-  while ((listing->end_code = session->Next(entry)) == host::kOk) {
-    listing->entries.push_back(entry);
-  }
-  return listing;
-}
 
 }  // namespace kzr::cli

@@ -5,10 +5,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
-#include "plugin_loader.h"
+#include "plugin_api.h"
+
+namespace kzr {
+class ArchiveReader;
+}
 
 namespace kzr::cli {
 
@@ -16,12 +20,15 @@ struct ListedEntry {
   std::string name;  // as ReadHeader reports it (at most 259 bytes)
   std::uint32_t packed = 0;
   std::uint32_t unpacked = 0;
+  // What the exports cannot tell, from the reader of linked-in exports only.
+  std::optional<bool> compressed;
+  bool name_cut = false;  // the stored name is longer than the reported one
 };
 
 class ArchiveSession {
  public:
   // Opens `path`; null on failure, with the plugin's result code in `code`.
-  static std::unique_ptr<ArchiveSession> Open(const PluginApi& api, const std::string& path,
+  static std::unique_ptr<ArchiveSession> Open(const host::PluginApi& api, const std::string& path,
                                               int& code);
   ~ArchiveSession();
   ArchiveSession(const ArchiveSession&) = delete;
@@ -37,19 +44,15 @@ class ArchiveSession {
   int Test();
   int Skip();
 
- private:
-  ArchiveSession(const PluginApi& api, host::ArchiveHandle handle) : api_(api), handle_(handle) {}
+  // The archive's reader when the exports are linked in; null under --plugin.
+  const ArchiveReader* reader() const;
 
-  const PluginApi& api_;
+ private:
+  ArchiveSession(const host::PluginApi& api, host::ArchiveHandle handle)
+      : api_(api), handle_(handle) {}
+
+  const host::PluginApi& api_;
   host::ArchiveHandle handle_;
 };
-
-struct Listing {
-  std::vector<ListedEntry> entries;
-  int end_code = 10;  // what ReadHeader answered after the last entry
-};
-
-// Opens, lists every entry, closes. Null when the open fails (code set).
-std::unique_ptr<Listing> ListArchive(const PluginApi& api, const std::string& path, int& code);
 
 }  // namespace kzr::cli

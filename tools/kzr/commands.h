@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "console.h"
-#include "plugin_loader.h"
+#include "plugin_api.h"
 
 namespace kzr::cli {
 
@@ -16,8 +16,9 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 struct Context {
-  const PluginApi& api;
+  const host::PluginApi& api;
   const Console& console;
+  unsigned jobs = 1;  // handles that extract and test work on at once
 };
 
 struct ListOptions {
@@ -30,6 +31,7 @@ struct ExtractOptions {
   std::string folder = ".";
   std::vector<std::string> patterns;  // none: every entry
   bool overwrite = false;
+  bool skip_existing = false;
 };
 
 struct PackOptions {
@@ -38,15 +40,19 @@ struct PackOptions {
   std::optional<std::string> prefix;
   std::vector<std::string> paths;
   bool overwrite = false;  // replace an existing file that is no KZR archive
+  bool add = false;        // add to ARCHIVE (made when missing) instead of a new one
+};
+
+struct DeleteOptions {
+  std::string archive;
+  std::vector<std::string> patterns;
 };
 
 int RunList(const Context& context, const ListOptions& options);
 int RunExtract(const Context& context, const ExtractOptions& options);
 int RunPack(const Context& context, const PackOptions& options);
+int RunDelete(const Context& context, const DeleteOptions& options);
 int RunTest(const Context& context, const std::string& archive);
 int RunInfo(const Context& context, const std::string& archive);
-
-// "ARCHIVE: cause" for a listing that ended with `end_code` rather than 10.
-std::string DescribeListingEnd(const std::string& archive, std::size_t entries, int end_code);
 
 }  // namespace kzr::cli

@@ -5,22 +5,51 @@
 #include "progress.h"
 
 namespace kzr::cli {
+namespace {
+
+constexpr std::size_t kBlock = std::size_t{64} << 10;
+
+}  // namespace
+
+Console::~Console() { Flush(); }
+
+void Console::FlushLocked() const {
+  if (buffer_.empty()) return;
+  std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+  std::fflush(stdout);
+  buffer_.clear();
+}
+
+void Console::Flush() const {
+  std::lock_guard lock(mutex_);
+  FlushLocked();
+}
+
+void Console::Out(std::string_view text) const {
+  std::lock_guard lock(mutex_);
+  buffer_.append(text);
+  if (buffer_.size() >= kBlock) FlushLocked();
+}
 
 void Console::Error(const std::string& message) const {
+  std::lock_guard lock(mutex_);
+  FlushLocked();
   ClearProgressLine();
-  std::fflush(stdout);
   std::fprintf(stderr, "kzr: %s\n", message.c_str());
 }
 
 void Console::Warning(const std::string& message) const {
   if (quiet_) return;
+  std::lock_guard lock(mutex_);
+  FlushLocked();
   ClearProgressLine();
-  std::fflush(stdout);
   std::fprintf(stderr, "kzr: warning: %s\n", message.c_str());
 }
 
 void Console::Note(const std::string& message) const {
-  if (!quiet_) std::printf("%s\n", message.c_str());
+  if (quiet_) return;
+  Out(message);
+  Out("\n");
 }
 
 std::string Printable(std::string_view name) {

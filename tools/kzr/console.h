@@ -1,9 +1,12 @@
-// Messages to the person at the terminal: errors always (stderr, one line,
-// "kzr: " first), notes and warnings unless --quiet. Stored names are 8-bit
-// strings from an archive: Printable() keeps control characters from reaching
-// the terminal as they are.
+// What the tool says. Results go to stdout through one buffer written in
+// large blocks (a line at a time costs a system call each, and on Windows the
+// C runtime's lock per character); errors go to stderr at once, one line
+// each, "kzr: " first, after whatever stdout holds so far. Notes and
+// warnings are left out with --quiet. Stored names are 8-bit strings from an
+// archive: Printable() keeps control characters from reaching the terminal.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -11,17 +14,29 @@ namespace kzr::cli {
 
 class Console {
  public:
-  explicit Console(bool quiet) : quiet_(quiet) {}
+  explicit Console(bool quiet, bool verbose = false) : quiet_(quiet), verbose_(verbose) {}
+  ~Console();
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
 
   bool quiet() const { return quiet_; }
+  bool verbose() const { return verbose_ && !quiet_; }
 
+  // Results: appended to stdout's buffer.
+  void Out(std::string_view text) const;
   void Error(const std::string& message) const;
   void Warning(const std::string& message) const;
-  // Results and summaries, on stdout.
+  // Summaries, on stdout, unless quiet.
   void Note(const std::string& message) const;
+  void Flush() const;
 
  private:
+  void FlushLocked() const;
+
   bool quiet_;
+  bool verbose_;
+  mutable std::mutex mutex_;  // workers of -j report from their own threads
+  mutable std::string buffer_;
 };
 
 // The name with control characters (below 0x20, and 0x7F) shown as \xNN.

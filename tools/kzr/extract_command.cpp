@@ -1,15 +1,17 @@
 // kzr extract: every entry, or those the patterns select, into a folder,
-// through ProcessFile. Names that could lead outside the folder are refused,
-// existing files are kept unless --overwrite is given, and nothing is
-// written through a symbolic link.
+// through ProcessFile, which writes each member beside its target and
+// renames it into place when it is whole. Names that could lead outside the
+// folder are refused, folders are reached without following links (see
+// DestinationTree), existing files are kept unless --overwrite replaces them,
+// and the archive being read is never written over.
+#include <atomic>
 #include <optional>
 
-#include "archive_session.h"
 #include "commands.h"
-#include "core_reader.h"
+#include "entry_walk.h"
+#include "interruption.h"
 #include "name_pattern.h"
 #include "native_fs.h"
-#include "plugin/extraction.h"
 #include "progress.h"
 #include "result_codes.h"
 #include "safe_path.h"
@@ -17,171 +19,162 @@
 namespace kzr::cli {
 namespace {
 
-struct Selection {
-  std::vector<bool> chosen;  // by listing position
-  std::vector<bool> pattern_used;
-  std::size_t count = 0;
-  std::uint64_t bytes = 0;
-};
-
-Selection Select(const Listing& listing, const std::vector<std::string>& patterns) {
-  Selection selection;
-  selection.pattern_used.assign(patterns.size(), false);
-  for (const ListedEntry& entry : listing.entries) {
-    bool chosen = patterns.empty();
-    for (std::size_t p = 0; p < patterns.size(); ++p) {
-      if (PatternSelects(patterns[p], entry.name)) {
-        chosen = true;
-        selection.pattern_used[p] = true;
-      }
-    }
-    selection.chosen.push_back(chosen);
-    if (chosen) {
-      ++selection.count;
-      selection.bytes += entry.unpacked;
-    }
-  }
-  return selection;
-}
-
 class Extraction {
  public:
-  Extraction(const Context& context, const ExtractOptions& options, const Listing& listing,
-             std::optional<CoreArchive> core)
-      : context_(context),
-        options_(options),
-        listing_(listing),
-        core_(std::move(core)),
-        tree_(options.folder) {}
+  Extraction(const Context& context, const ExtractOptions& options)
+      : context_(context), options_(options), tree_(options.folder),
+        pattern_used_(options.patterns.size()) {}
 
-  // One selected entry, the current one of `session`; true when it was written.
-  bool ExtractEntry(ArchiveSession& session, std::size_t position) {
-    const std::string& name = listing_.entries[position].name;
+  bool Prepare(std::string& reason) { return tree_.Prepare(reason); }
+
+  // One entry, the current one of `session` (on a worker's thread).
+  EntryOutcome Handle(const ListedEntry& entry, ArchiveSession& session) {
+    EntryOutcome outcome;
+    if (!Selected(entry.name)) {
+      session.Skip();
+      return outcome;
+    }
+    ++selected_;
     std::string reason;
-    const std::optional<StoredPath> path = SplitStoredName(name, reason);
-    if (!path) return Refuse(session, name, "refused: " + reason);
-    if (core_ && core_->entries[position].name.size() > name.size()) {
-      return Refuse(session, name, "refused: the stored name is longer than the " +
-                                       std::to_string(name.size()) +
-                                       " characters the plugin reports");
+    const std::optional<StoredPath> path = SplitStoredName(entry.name, reason);
+    if (!path) return Refuse(session, entry, "refused: " + reason);
+    if (entry.name_cut) {
+      return Refuse(session, entry,
+                    "refused: the stored name is longer than the " +
+                        std::to_string(entry.name.size()) + " characters the plugin reports");
     }
     const std::optional<DestinationTree::Placement> place = tree_.Place(*path, reason);
-    if (!place) return Refuse(session, name, "refused: " + reason);
+    if (!place) return Refuse(session, entry, "refused: " + reason);
 
-    const std::string target = place->folder + place->file;
-    switch (KindOf(target)) {
-      case FileKind::kMissing:
+    const std::string target = place->shown + place->file;
+    switch (tree_.WhatIsAt(*place)) {
+      case DestinationTree::Existing::kNothing:
         break;
-      case FileKind::kFile:
-        if (options_.overwrite) break;
-        return Refuse(session, name, target + " exists; kept (--overwrite replaces it)");
-      case FileKind::kSymlink:
-        return Refuse(session, name, "refused: " + target + " is a symbolic link");
-      default:
-        return Refuse(session, name, target + " exists and is not a file");
+      case DestinationTree::Existing::kFile:
+      case DestinationTree::Existing::kLink:
+        if (IsArchiveItself(*place)) return Refuse(session, entry, "refused: " + target +
+                                                                       " is the archive being read");
+        if (options_.overwrite) break;  // replaced by a rename, never written through
+        session.Skip();
+        outcome.kept = true;
+        return outcome;
+      case DestinationTree::Existing::kOther:
+        return Refuse(session, entry, target + " exists and is not a file");
     }
 
+    const WritingIn writing(place->folder);
+    ClearSystemReason();
     const int code = session.Extract(place->folder, place->file);
-    if (code == host::kOk) return true;
-    std::string cause = DescribeResult(code);
-    if (code == host::kSmallBuffer) {
-      cause += ": " + target + " is longer than " + std::to_string(kMaxOutputPathLength) +
-               " characters";
-    } else if (code == host::kCreateError || code == host::kWriteError) {
-      cause += " " + target;
+    if (code == host::kOk) {
+      if (context_.console.verbose()) outcome.line = Printable(target);
+      ++extracted_;
+      return outcome;
     }
-    Report(name, cause);
-    return false;
-  }
-
-  void Report(const std::string& name, const std::string& cause) const {
-    context_.console.Error(options_.archive + ": " + Printable(name) + ": " + cause);
-  }
-
- private:
-  bool Refuse(ArchiveSession& session, const std::string& name, const std::string& cause) {
-    session.Skip();
-    Report(name, cause);
-    return false;
+    std::string cause = DescribeResult(code);
+    const std::string reason_now = SystemReason();
+    if (code == host::kCreateError || code == host::kWriteError || code == host::kSmallBuffer) {
+      cause += ": " + target;
+      if (!reason_now.empty()) cause += ": " + reason_now;
+      if (code == host::kWriteError) cause += " (any file that stood there is kept)";
+    }
+    outcome.failed = true;
+    outcome.errors.push_back(Where(entry) + cause);
+    return outcome;
   }
 
   const Context& context_;
   const ExtractOptions& options_;
-  const Listing& listing_;
-  const std::optional<CoreArchive> core_;
+
+  std::atomic<std::size_t> selected_{0};
+  std::atomic<std::size_t> extracted_{0};
+  std::vector<std::atomic<bool>>& pattern_used() { return pattern_used_; }
+
+ private:
+  bool Selected(const std::string& name) {
+    bool chosen = options_.patterns.empty();
+    for (std::size_t p = 0; p < options_.patterns.size(); ++p) {
+      if (PatternSelects(options_.patterns[p], name)) {
+        chosen = true;
+        pattern_used_[p] = true;
+      }
+    }
+    return chosen;
+  }
+
+  bool IsArchiveItself(const DestinationTree::Placement& place) const {
+    return SameFile(options_.archive, place.folder + place.file);
+  }
+
+  std::string Where(const ListedEntry& entry) const {
+    return options_.archive + ": " + Printable(entry.name) + ": ";
+  }
+
+  EntryOutcome Refuse(ArchiveSession& session, const ListedEntry& entry, const std::string& cause) {
+    session.Skip();
+    EntryOutcome outcome;
+    outcome.failed = true;
+    outcome.errors.push_back(Where(entry) + cause);
+    return outcome;
+  }
+
   DestinationTree tree_;
+  std::vector<std::atomic<bool>> pattern_used_;
 };
 
 }  // namespace
 
 int RunExtract(const Context& context, const ExtractOptions& options) {
   const Console& console = context.console;
-  // A first listing chooses the entries and sizes the progress bar; the
-  // second pass extracts them in the same order.
-  int code = 0;
-  const std::unique_ptr<Listing> listing = ListArchive(context.api, options.archive, code);
-  if (!listing) {
-    console.Error(options.archive + ": " + DescribeResult(code));
+  Extraction extraction(context, options);
+  std::string reason;
+  if (!extraction.Prepare(reason)) {
+    console.Error(options.folder + ": " + reason);
     return kExitFailure;
   }
-  std::optional<CoreArchive> core = ReadWithCore(options.archive);
-  if (core && !SameEntries(*core, *listing)) core.reset();
-  const Selection selection = Select(*listing, options.patterns);
+  Progress progress("extracting", console.quiet());
+  if (progress.wanted()) progress.SetTotals(ListingTotals(context.api, options.archive, options.patterns));
 
-  std::string error;
-  if (!MakeFolders(options.folder, error)) {
-    console.Error(options.folder + ": cannot create the folder: " + error);
-    return kExitFailure;
-  }
-
-  std::unique_ptr<ArchiveSession> session =
-      ArchiveSession::Open(context.api, options.archive, code);
-  if (!session) {
-    console.Error(options.archive + ": " + DescribeResult(code));
-    return kExitFailure;
-  }
-  Progress progress("extracting", selection.bytes, selection.count, console.quiet());
-  session->SetProcessDataProc(&Progress::DataProc);
-
-  Extraction extraction(context, options, *listing, std::move(core));
-  std::size_t extracted = 0, failed = 0, position = 0;
-  ListedEntry entry;
-  int end_code;
-  while ((end_code = session->Next(entry)) == host::kOk) {
-    if (position >= listing->entries.size() || entry.name != listing->entries[position].name) {
-      console.Error(options.archive + ": the archive changed while it was being extracted");
-      return kExitFailure;
-    }
-    if (!selection.chosen[position]) {
-      session->Skip();
-    } else {
-      if (extraction.ExtractEntry(*session, position)) {
-        ++extracted;
-      } else {
-        ++failed;
-      }
-      progress.FinishEntry();
-    }
-    ++position;
-  }
+  std::size_t failed = 0, kept = 0;
+  const EntryHandler handle = [&](std::size_t, const ListedEntry& entry, ArchiveSession& session) {
+    return extraction.Handle(entry, session);
+  };
+  const OutcomeSink report = [&](std::size_t, EntryOutcome& outcome) {
+    for (const std::string& error : outcome.errors) console.Error(error);
+    if (!outcome.line.empty()) console.Out(outcome.line + "\n");
+    failed += outcome.failed ? 1 : 0;
+    kept += outcome.kept ? 1 : 0;
+    progress.FinishEntry();
+  };
+  const WalkEnd end = WalkEntries(context, options.archive, &Progress::DataProc, handle, report);
   progress.Clear();
+  if (end.open_code != 0) {
+    console.Error(options.archive + ": " + DescribeResult(end.open_code));
+    return kExitFailure;
+  }
 
   bool complete = true;
-  if (end_code != host::kEndArchive) {
-    console.Error(DescribeListingEnd(options.archive, position, end_code));
+  if (end.end_code != host::kEndArchive) {
+    console.Error(DescribeListingEnd(options.archive, end.entries, end.end_code));
     complete = false;
   }
   for (std::size_t p = 0; p < options.patterns.size(); ++p) {
-    if (!selection.pattern_used[p]) {
+    if (!extraction.pattern_used()[p]) {
       console.Error(options.archive + ": no entry matches " + options.patterns[p]);
       complete = false;
     }
   }
-  std::string summary = "extracted " + std::to_string(extracted) + " of " +
-                        std::to_string(selection.count) + " entries to " + options.folder;
+  if (kept != 0 && !options.skip_existing) {
+    console.Error(options.archive + ": " + std::to_string(kept) +
+                  (kept == 1 ? " file exists and was" : " files exist and were") +
+                  " kept (--overwrite replaces them, -k skips them quietly)");
+  }
+  std::string summary = "extracted " + std::to_string(extraction.extracted_.load()) + " of " +
+                        std::to_string(extraction.selected_.load()) + " entries to " +
+                        options.folder;
   if (failed != 0) summary += " (" + std::to_string(failed) + " not extracted)";
   console.Note(summary);
-  return complete && failed == 0 ? kExitOk : kExitFailure;
+  const bool all_done = failed == 0 && (kept == 0 || options.skip_existing);
+  return complete && all_done ? kExitOk : kExitFailure;
 }
 
 }  // namespace kzr::cli

@@ -1,54 +1,56 @@
-// kzr info: the header's fields (from the core) and what the plugin finds.
-#include <cstdio>
-#include <optional>
-
-#include "archive/format.h"
+// kzr info: what the plugin finds, and the header's fields, which only the
+// linked-in reader can tell.
+#include "archive/archive_reader.h"
 #include "archive_session.h"
 #include "commands.h"
-#include "core_reader.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
 
 int RunInfo(const Context& context, const std::string& archive) {
+  const Console& console = context.console;
   int code = 0;
-  const std::unique_ptr<Listing> listing = ListArchive(context.api, archive, code);
-  if (!listing) {
-    context.console.Error(archive + ": " + DescribeResult(code));
+  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, archive, code);
+  if (!session) {
+    console.Error(archive + ": " + DescribeResult(code));
     return kExitFailure;
   }
-  const std::optional<CoreArchive> core = ReadWithCore(archive);
-  if (!core) {
-    context.console.Error(archive + ": the plugin opened it, but its header cannot be read");
-    return kExitFailure;
-  }
-  const ArchiveHeader& header = core->header;
+  std::size_t entries = 0, compressed = 0;
   std::uint64_t packed = 0, unpacked = 0;
-  for (const ListedEntry& entry : listing->entries) {
+  ListedEntry entry;
+  int end_code;
+  while ((end_code = session->Next(entry)) == host::kOk) {
+    ++entries;
     packed += entry.packed;
     unpacked += entry.unpacked;
+    compressed += entry.compressed.value_or(false) ? 1 : 0;
   }
-  std::size_t compressed = 0;
-  for (const CoreEntry& entry : core->entries) compressed += entry.compressed ? 1 : 0;
-  const bool complete = listing->end_code == host::kEndArchive;
+  const bool complete = end_code == host::kEndArchive;
 
-  const auto line = [](const char* key, const std::string& value) {
-    std::printf("%-19s %s\n", key, value.c_str());
+  const auto line = [&](const char* key, const std::string& value) {
+    std::string text = key;
+    text.resize(20, ' ');
+    console.Out(text + value + "\n");
   };
   line("archive:", archive);
-  line("flavour:", std::string(header.IsMasked() ? "masked" : "plain") + " (" +
-                       std::to_string(header.FlavourByte()) + ")");
-  line("archive length:", std::to_string(header.ArchiveLength()));
-  line("entry count field:", std::to_string(header.EntryCount()));
-  line("directory offset:", std::to_string(header.DirectoryOffset()));
-  line("directory length:", std::to_string(header.DirectoryLength()));
-  line("entries found:", std::to_string(listing->entries.size()) +
-                             (complete ? "" : " (directory damaged after these)"));
-  line("compressed:", std::to_string(compressed));
+  if (const ArchiveReader* reader = session->reader()) {
+    const ArchiveHeader& header = reader->header();
+    line("flavour:", std::string(header.IsMasked() ? "masked" : "plain") + " (" +
+                         std::to_string(header.FlavourByte()) + ")");
+    line("archive length:", std::to_string(header.ArchiveLength()));
+    line("entry count field:", std::to_string(header.EntryCount()));
+    line("directory offset:", std::to_string(header.DirectoryOffset()));
+    line("directory length:", std::to_string(header.DirectoryLength()));
+  } else {
+    line("header fields:", "not known through a loaded plugin");
+  }
+  line("entries found:",
+       std::to_string(entries) + (complete ? "" : " (directory damaged after these)"));
+  if (session->reader() != nullptr) line("compressed:", std::to_string(compressed));
   line("packed total:", std::to_string(packed));
   line("unpacked total:", std::to_string(unpacked));
   if (!complete) {
-    context.console.Error(DescribeListingEnd(archive, listing->entries.size(), listing->end_code));
+    console.Error(DescribeListingEnd(archive, entries, end_code));
     return kExitFailure;
   }
   return kExitOk;

@@ -76,19 +76,20 @@ bool MakeFolder(const std::string& path, std::string& error) {
   return false;
 }
 
-std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error) {
+std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std::string& error) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(WithTrailingSeparator(path).append("*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
+    if (code == ERROR_FILE_NOT_FOUND) return std::vector<FolderEntry>{};
     error = WindowsError(code);
     return std::nullopt;
   }
-  std::vector<std::string> names;
+  std::vector<FolderEntry> names;
   do {
     const std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
+    if (name == "." || name == "..") continue;
+    names.push_back({name, KindFromAttributes(found.dwFileAttributes, true)});
   } while (FindNextFileA(search, &found));
   const DWORD code = GetLastError();
   FindClose(search);
@@ -100,6 +101,21 @@ std::optional<std::vector<std::string>> ListFolder(const std::string& path, std:
 }
 
 std::string AbsolutePath(const std::string& path) { return FullPath(path); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+  };
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return identity(a, first) && identity(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
@@ -177,17 +193,28 @@ bool MakeFolder(const std::string& path, std::string& error) {
   return false;
 }
 
-std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error) {
+std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std::string& error) {
   DIR* folder = opendir(path.c_str());
   if (folder == nullptr) {
     error = std::strerror(errno);
     return std::nullopt;
   }
-  std::vector<std::string> names;
+  std::vector<FolderEntry> names;
   errno = 0;
   while (const dirent* entry = readdir(folder)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+    if (name == "." || name == "..") continue;
+    // The folder's own record of each name's kind saves a stat per file.
+    FileKind kind = FileKind::kOther;
+    switch (entry->d_type) {
+      case DT_REG: kind = FileKind::kFile; break;
+      case DT_DIR: kind = FileKind::kFolder; break;
+      case DT_LNK: kind = FileKind::kSymlink; break;
+      case DT_UNKNOWN: kind = KindOf(WithTrailingSeparator(path) + name); break;
+      default: break;
+    }
+    names.push_back({name, kind});
+    errno = 0;
   }
   const int code = errno;
   closedir(folder);
@@ -237,6 +264,12 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
 }
 
 bool SamePath(const std::string& a, const std::string& b) { return a == b; }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first{}, second{};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
   if (rename(from.c_str(), to.c_str()) == 0) return true;

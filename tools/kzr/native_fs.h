@@ -40,8 +40,13 @@ bool RemoveFile(const std::string& path);
 // The number of this process, as the plugin puts it in temporary names.
 unsigned ProcessNumber();
 
-// The names in a folder, without "." and "..", in no particular order.
-std::optional<std::vector<std::string>> ListFolder(const std::string& path, std::string& error);
+struct FolderEntry {
+  std::string name;
+  FileKind kind;  // a link is kSymlink, not what it leads to
+};
+
+// What a folder holds, without "." and "..", in no particular order.
+std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std::string& error);
 
 // Whether `path` names its place from a root (or, on Windows, a drive).
 bool IsAbsolutePath(const std::string& path);
@@ -53,6 +58,9 @@ std::string AbsolutePath(const std::string& path);
 // The absolute path with symbolic links resolved, for an existing file or
 // folder; for a missing file, its resolved folder followed by its name.
 std::optional<std::string> CanonicalPath(const std::string& path);
+
+// Whether two paths name one and the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
 
 // Whether two canonical paths name the same file (without regard to case on
 // Windows).

@@ -1,10 +1,17 @@
-// kzr pack: one PackFiles call with the files found under the given paths,
-// named relative to the source folder, in a stable order.
+// kzr pack and kzr add: one PackFiles call with the files found under the
+// given paths, named relative to the source folder, in a stable order. Pack
+// makes a new archive: the plugin writes it under a name of its own beside
+// ARCHIVE, and it replaces ARCHIVE only once it is whole. Add hands the
+// plugin ARCHIVE itself, which adds to it (or makes it when it is missing).
+// Either way the archive that stood there is kept whatever fails.
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <map>
 
 #include "archive/format.h"
 #include "commands.h"
+#include "interruption.h"
 #include "native_fs.h"
 #include "plugin/host_interface.h"
 #include "progress.h"
@@ -14,31 +21,42 @@
 namespace kzr::cli {
 namespace {
 
-struct SourceFile {
-  std::string item;  // relative to the source folder, native separators
-  std::uint64_t size = 0;
-  bool through_link = false;  // reached through a symbolic link
-};
-
-// The stored form of an item: the order of the archive, the same on every
-// system.
+// The stored form of an item: `\` between folders, the same on every system.
 std::string StoredForm(std::string item) {
   std::replace(item.begin(), item.end(), kNativeSeparator, '\\');
   return item;
 }
 
-std::string BaseName(const std::string& path) {
+// The form two names that would name one member share (the plugin matches
+// members by name without regard to ASCII letter case).
+std::string MemberKey(std::string name) {
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// The folder part of a path, with its separator ("" for a bare name).
+std::string FolderPart(const std::string& path) {
   std::size_t end = path.size();
-  while (end > 0 && IsNativeSeparator(path[end - 1])) --end;
-  std::size_t start = end;
-  while (start > 0 && !IsNativeSeparator(path[start - 1])) --start;
-  return path.substr(start, end - start);
+  while (end > 0 && !IsNativeSeparator(path[end - 1])) --end;
+  return path.substr(0, end);
+}
+
+std::string BaseName(const std::string& path) { return path.substr(FolderPart(path).size()); }
+
+// The folder a file is in, as a path that can be listed.
+std::string FolderOf(const std::string& path) {
+  const std::string folder = FolderPart(path);
+  return folder.empty() ? std::string(".") + kNativeSeparator : folder;
+}
+
+std::string Plural(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 class FileCollector {
  public:
-  FileCollector(const Console& console, std::string root)
-      : console_(console), root_(WithTrailingSeparator(std::move(root))) {}
+  FileCollector(const Console& console, std::string root, std::string prefix)
+      : console_(console), root_(WithTrailingSeparator(std::move(root))), prefix_(std::move(prefix)) {}
 
   // Adds the file or the folder tree at `item` (relative to the root).
   bool Add(const std::string& item, const std::string& shown) {
@@ -47,9 +65,12 @@ class FileCollector {
         AddFile(item, KindOf(root_ + item) == FileKind::kSymlink);
         return true;
       case FileKind::kFolder:
-        return AddFolder(item);
+        if (AddFolder(item) == 0) {
+          console_.Warning(shown + ": skipped: an empty folder (archives hold files only)");
+        }
+        return true;
       case FileKind::kMissing:
-        console_.Error(shown + ": no such file or folder");
+        console_.Error(shown + ": " + SystemReasonOr("No such file or directory"));
         return false;
       default:
         console_.Error(shown + ": not a file or folder");
@@ -57,39 +78,79 @@ class FileCollector {
     }
   }
 
-  const std::map<std::string, SourceFile>& files() const { return files_; }
+  // By stored name, so sorted and without repeats.
+  const std::map<std::string, std::string>& files() const { return files_; }
+  bool through_link(const std::string& item) const { return linked_.contains(item); }
+  std::size_t refused() const { return refused_; }
 
  private:
-  void AddFile(const std::string& item, bool through_link) {
-    const std::uint64_t size = FileSize(root_ + item).value_or(0);
-    files_[StoredForm(item)] = SourceFile{item, size, through_link};
+  static std::string SystemReasonOr(const char* fallback) {
+    const std::string reason = SystemReason();
+    return reason.empty() ? fallback : reason;
   }
 
-  bool AddFolder(const std::string& folder) {
+  void AddFile(const std::string& item, bool through_link) {
+    const std::string stored = prefix_ + StoredForm(item);
+    std::string reason;
+#if !defined(_WIN32)
+    // A `\` in a name here would be a folder separator in the archive.
+    if (item.find('\\') != std::string::npos) {
+      return Refuse(item, "refused: a '\\' in the name, which archives read as a separator");
+    }
+#endif
+    if (!SplitStoredName(stored, reason)) return Refuse(item, "refused: " + reason);
+    if (stored.size() >= host::kHeaderNameSize) {
+      return Refuse(item, "refused: the stored name is longer than " +
+                              std::to_string(host::kHeaderNameSize - 1) + " characters");
+    }
+    const auto [same, fresh] = keys_.emplace(MemberKey(stored), item);
+    if (!fresh && same->second == item) return;  // named twice, packed once
+    if (!fresh) {
+      return Refuse(item, "refused: it would be stored under the same name as " + same->second);
+    }
+    files_.emplace(stored, item);
+    if (through_link) linked_.emplace(item, true);
+  }
+
+  void Refuse(const std::string& item, const std::string& cause) {
+    console_.Error(root_ + item + ": " + cause);
+    ++refused_;
+  }
+
+  // Returns the number of files found below `folder`.
+  std::size_t AddFolder(const std::string& folder) {
     std::string error;
     const std::string path = folder.empty() ? root_ : root_ + folder;
-    std::optional<std::vector<std::string>> names = ListFolder(path, error);
-    if (!names) {
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(path, error);
+    if (!entries) {
       console_.Error(path + ": cannot read the folder: " + error);
-      return false;
+      ++refused_;
+      return 0;
     }
-    std::sort(names->begin(), names->end());
-    bool ok = true;
-    for (const std::string& name : *names) {
-      const std::string item = folder.empty() ? name : folder + kNativeSeparator + name;
+    std::sort(entries->begin(), entries->end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    std::size_t found = 0;
+    for (const FolderEntry& entry : *entries) {
+      const std::string item = folder.empty() ? entry.name : folder + kNativeSeparator + entry.name;
       const std::string full = root_ + item;
-      switch (KindOf(full)) {
+      switch (entry.kind) {
         case FileKind::kFile:
           AddFile(item, false);
+          ++found;
           break;
         case FileKind::kFolder:
-          ok = AddFolder(item) && ok;
+          if (const std::size_t below = AddFolder(item); below != 0) {
+            found += below;
+          } else {
+            console_.Warning(full + ": skipped: an empty folder (archives hold files only)");
+          }
           break;
         case FileKind::kSymlink:
           // A linked file is packed with the link's name; linked folders
           // are not entered, so no link can lead the walk in a circle.
           if (KindOfTarget(full) == FileKind::kFile) {
             AddFile(item, true);
+            ++found;
           } else {
             console_.Warning(full + ": skipped (a symbolic link to a folder, or a broken one)");
           }
@@ -99,28 +160,66 @@ class FileCollector {
           break;
       }
     }
-    return ok;
+    return found;
   }
 
   const Console& console_;
   const std::string root_;
-  std::map<std::string, SourceFile> files_;  // by stored form, so sorted and without repeats
+  const std::string prefix_;
+  std::map<std::string, std::string> files_;  // stored name -> item
+  std::map<std::string, std::string> keys_;   // member key -> item
+  std::map<std::string, bool> linked_;
+  std::size_t refused_ = 0;
 };
 
-// Whether the archive is among the files to pack (it would be truncated
-// before it is read).
+// Whether the archive is among the files to pack (it would be read while it
+// is replaced).
 std::optional<std::string> ArchiveAmongSources(const std::string& archive, const std::string& root,
-                                               const std::map<std::string, SourceFile>& files) {
+                                               const FileCollector& collector) {
   const std::optional<std::string> target = CanonicalPath(archive);
   if (!target) return std::nullopt;
   const std::string base = BaseName(*target);
-  for (const auto& [stored, file] : files) {
-    if (!file.through_link && !SamePath(BaseName(file.item), base)) continue;
-    const std::optional<std::string> source =
-        CanonicalPath(WithTrailingSeparator(root) + file.item);
-    if (source && SamePath(*source, *target)) return file.item;
+  for (const auto& [stored, item] : collector.files()) {
+    if (!collector.through_link(item) && !SamePath(BaseName(item), base)) continue;
+    const std::optional<std::string> source = CanonicalPath(WithTrailingSeparator(root) + item);
+    if (source && SamePath(*source, *target)) return item;
   }
   return std::nullopt;
+}
+
+// Why PackFiles failed with `code`, in words that name the file.
+std::string ExplainPackFailure(int code, const std::string& archive, bool existed,
+                               const std::string& root, const FileCollector& collector) {
+  const std::string reason = SystemReason();
+  const std::string kept = existed ? "; the archive is kept as it was" : "";
+  switch (code) {
+    case host::kOpenError:
+    case host::kReadError:
+      // Find the source that fails now; the plugin does not say which.
+      for (const auto& [stored, item] : collector.files()) {
+        std::FILE* file = std::fopen((WithTrailingSeparator(root) + item).c_str(), "rb");
+        if (file == nullptr) {
+          return archive + ": cannot read " + WithTrailingSeparator(root) + item + ": " +
+                 SystemReason() + kept;
+        }
+        std::fclose(file);
+      }
+      return archive + ": " + DescribeResult(code) +
+             (code == host::kReadError ? ": a file to pack changed while it was read" : "") +
+             (reason.empty() ? "" : ": " + reason) + kept;
+    case host::kCreateError:
+    case host::kWriteError:
+      return archive + ": cannot write the new archive" + (reason.empty() ? "" : ": " + reason) +
+             kept;
+    case host::kUnknownFormat:
+      return archive + ": exists and is not a KZR archive; kept";
+    case host::kBadArchive:
+      return archive + ": the archive is damaged; kept as it was";
+    case host::kNotSupported:
+      return archive + ": an archive holds at most 2^31 - 1 bytes (2 GiB)" + kept;
+    default:
+      return archive + ": " + DescribeResult(code) + kept;
+  }
 }
 
 }  // namespace
@@ -144,7 +243,7 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
 
   // Relative paths are taken from the source folder, as the names are.
-  FileCollector collector(console, root);
+  FileCollector collector(console, root, prefix.value_or(""));
   bool collected = true;
   for (const std::string& path : options.paths) {
     const std::string absolute =
@@ -158,81 +257,75 @@ int RunPack(const Context& context, const PackOptions& options) {
     collected = collector.Add(*item, path) && collected;
   }
   if (!collected) return kExitFailure;
-  const std::map<std::string, SourceFile>& files = collector.files();
 
-  if (const std::optional<std::string> self = ArchiveAmongSources(options.archive, root, files)) {
+  if (const std::optional<std::string> self = ArchiveAmongSources(options.archive, root, collector)) {
     console.Error(options.archive + ": refusing to pack the archive into itself (it is among " +
                   "the files to pack, as " + *self + ")");
     return kExitFailure;
   }
-  switch (KindOfTarget(options.archive)) {
-    case FileKind::kMissing:
-      break;
-    case FileKind::kFile: {
-      std::string path = options.archive;
-      if (options.overwrite || context.api.CanYouHandleThisFile(path.data()) != 0) break;
+  const FileKind existing = KindOfTarget(options.archive);
+  if (existing != FileKind::kMissing && existing != FileKind::kFile) {
+    console.Error(options.archive + ": exists and is not a file");
+    return kExitFailure;
+  }
+  if (!options.add && existing == FileKind::kFile && !options.overwrite) {
+    std::string path = options.archive;
+    if (context.api.CanYouHandleThisFile(path.data()) == 0) {
       console.Error(options.archive +
                     ": exists and is not a KZR archive; kept (--overwrite replaces it)");
       return kExitFailure;
     }
-    default:
-      console.Error(options.archive + ": exists and is not a file");
-      return kExitFailure;
   }
 
-  // What the archive would hold: 52 header bytes, each file's bytes and a
-  // record of 43 bytes plus its name.
-  const std::size_t prefix_length = prefix ? prefix->size() : 0;
-  std::uint64_t bytes = 0, archive_length = format::kHeaderSize;
   std::string add_list;
-  for (const auto& [stored, file] : files) {
-    bytes += file.size;
-    archive_length += file.size + format::kRecordLengthSize + format::kMinRecordLength +
-                      prefix_length + stored.size();
-    if (prefix_length + stored.size() >= host::kHeaderNameSize) {
-      console.Warning((prefix ? *prefix : "") + stored + ": the name is longer than " +
-                      std::to_string(host::kHeaderNameSize - 1) +
-                      " characters; listings will show it cut");
-    }
-    add_list += file.item;
+  for (const auto& [stored, item] : collector.files()) {
+    add_list += item;
     add_list += '\0';
   }
   add_list += '\0';
-  if (archive_length > format::kMaxArchiveLength) {
-    console.Error(options.archive + ": " + DescribeResult(host::kNotSupported) + ": " +
-                  std::to_string(files.size()) + " files, " + std::to_string(bytes) + " bytes");
-    return kExitFailure;
-  }
 
-  // PackFiles adds to an archive that exists; pack makes a new one, under a
-  // name of its own beside ARCHIVE, and puts it in place once it is whole.
-  std::string archive = options.archive + ".kzr-tmp-" + std::to_string(ProcessNumber()) + "-new";
+  // pack: the new archive under a name of this process's, renamed over
+  // ARCHIVE below; add: ARCHIVE itself.
+  std::string target = options.add ? options.archive : options.archive + TemporaryMark() + "new";
   std::string source = WithTrailingSeparator(root);
   std::string sub_path = prefix.value_or("");
+  const std::size_t count = collector.files().size();
   int code;
   {
-    Progress progress("packing", bytes, files.size(), console.quiet());
-    FileGrowthWatcher watcher(progress, archive);
-    code = context.api.PackFiles(archive.data(), prefix ? sub_path.data() : nullptr,
-                                 source.data(), add_list.data(), 0);
-  }
-  std::string error;
-  if (code == host::kOk && !MoveOver(archive, options.archive, error)) {
-    RemoveFile(archive);
-    console.Error(options.archive + ": cannot put the new archive in place: " + error);
-    return kExitFailure;
+    const WritingIn writing(FolderOf(options.archive));
+    Progress progress("packing", console.quiet());
+    if (progress.wanted()) {
+      Totals totals{0, count};
+      for (const auto& [stored, item] : collector.files()) {
+        totals.bytes += FileSize(source + item).value_or(0);
+      }
+      progress.SetTotals(totals);
+    }
+    FileGrowthWatcher watcher(progress, FolderOf(options.archive),
+                              BaseName(options.archive) + TemporaryMark());
+    ClearSystemReason();
+    code = context.api.PackFiles(target.data(), prefix ? sub_path.data() : nullptr, source.data(),
+                                 add_list.data(), 0);
+    std::string error;
+    if (code == host::kOk && !options.add && !MoveOver(target, options.archive, error)) {
+      RemoveFile(target);
+      console.Error(options.archive + ": cannot put the new archive in place: " + error +
+                    (existing == FileKind::kFile ? "; the archive is kept as it was" : ""));
+      return kExitFailure;
+    }
+    if (code != host::kOk && !options.add) RemoveFile(target);
   }
   if (code != host::kOk) {
-    RemoveFile(archive);
-    std::string cause = DescribeResult(code);
-    if (code == host::kOpenError) cause += " a file to pack";
-    if (code == host::kCreateError) cause += " the archive";
-    console.Error(options.archive + ": " + cause);
+    console.Error(ExplainPackFailure(code, options.archive, existing == FileKind::kFile, root,
+                                     collector));
     return kExitFailure;
   }
-  console.Note("packed " + std::to_string(files.size()) + " files (" + std::to_string(bytes) +
-               " bytes) into " + options.archive);
-  return kExitOk;
+  std::string summary = (options.add ? "added " : "packed ") +
+                        Plural(count, "file", "files") + (options.add ? " to " : " into ") +
+                        options.archive;
+  if (collector.refused() != 0) summary += " (" + Plural(collector.refused(), "file", "files") + " refused)";
+  console.Note(summary);
+  return collector.refused() == 0 ? kExitOk : kExitFailure;
 }
 
 }  // namespace kzr::cli

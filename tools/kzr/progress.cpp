@@ -1,7 +1,10 @@
 #include "progress.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "archive_session.h"
+#include "name_pattern.h"
 #include "native_fs.h"
 
 #if defined(_WIN32)
@@ -50,14 +53,32 @@ bool StderrIsTerminal() {
 #endif
 }
 
-Progress::Progress(std::string verb, std::uint64_t total_bytes, std::size_t total_entries,
-                   bool quiet)
-    : verb_(std::move(verb)),
-      total_bytes_(total_bytes),
-      total_entries_(total_entries),
-      visible_(!quiet && (total_bytes > kProgressBytes || total_entries > kProgressEntries) &&
-               StderrIsTerminal()) {
+Totals ListingTotals(const host::PluginApi& api, const std::string& archive,
+                     const std::vector<std::string>& patterns) {
+  Totals totals;
+  int code = 0;
+  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(api, archive, code);
+  if (!session) return totals;
+  ListedEntry entry;
+  while (session->Next(entry) == host::kOk) {
+    bool chosen = patterns.empty();
+    for (const std::string& pattern : patterns) chosen = chosen || PatternSelects(pattern, entry.name);
+    if (!chosen) continue;
+    totals.bytes += entry.unpacked;
+    ++totals.entries;
+  }
+  return totals;
+}
+
+Progress::Progress(std::string verb, bool quiet)
+    : verb_(std::move(verb)), wanted_(!quiet && StderrIsTerminal()) {
   g_active.store(this);
+}
+
+void Progress::SetTotals(Totals totals) {
+  std::lock_guard lock(mutex_);
+  totals_ = totals;
+  visible_ = wanted_ && (totals.bytes > kProgressBytes || totals.entries > kProgressEntries);
 }
 
 Progress::~Progress() {
@@ -96,7 +117,7 @@ void Progress::FinishEntry() {
   if (!visible_) return;
   std::lock_guard lock(mutex_);
   ++entries_;
-  Draw(entries_ == total_entries_);
+  Draw(entries_ == totals_.entries);
 }
 
 void Progress::SetBytes(std::uint64_t bytes) {
@@ -122,10 +143,10 @@ void Progress::Draw(bool force) {
   last_draw_ = now;
 
   double fraction = 0;
-  if (total_bytes_ != 0) {
-    fraction = static_cast<double>(bytes_) / static_cast<double>(total_bytes_);
-  } else if (total_entries_ != 0) {
-    fraction = static_cast<double>(entries_) / static_cast<double>(total_entries_);
+  if (totals_.bytes != 0) {
+    fraction = static_cast<double>(bytes_) / static_cast<double>(totals_.bytes);
+  } else if (totals_.entries != 0) {
+    fraction = static_cast<double>(entries_) / static_cast<double>(totals_.entries);
   }
   if (fraction > 1) fraction = 1;
   constexpr int kBarWidth = 24;
@@ -140,17 +161,23 @@ void Progress::Draw(bool force) {
   if (name_.empty() && entries_ == 0) {
     // Packing: no entries are reported, only bytes.
     line += kSpinner[spin_ % 4];
-    std::snprintf(numbers, sizeof numbers, " %zu files ", total_entries_);
+    std::snprintf(numbers, sizeof numbers, " %zu files ", totals_.entries);
     line += numbers;
   } else {
-    std::snprintf(numbers, sizeof numbers, "%zu/%zu ", entries_, total_entries_);
+    std::snprintf(numbers, sizeof numbers, "%zu/%zu ", entries_, totals_.entries);
     line += numbers;
   }
-  line += Megabytes(bytes_) + "/" + Megabytes(total_bytes_) + " MiB  ";
+  line += Megabytes(bytes_) + "/" + Megabytes(totals_.bytes) + " MiB  ";
   line += name_;
 
   const std::size_t width = TerminalWidth() - 1;
-  if (line.size() > width) line.resize(width);
+  if (line.size() > width) {
+    // Cut before a character, never inside one: UTF-8 continuation bytes
+    // are 10xxxxxx.
+    std::size_t cut = width;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line.resize(cut);
+  }
   const std::size_t pad = drawn_length_ > line.size() ? drawn_length_ - line.size() : 0;
   std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
   std::fflush(stderr);
@@ -161,14 +188,24 @@ void ClearProgressLine() {
   if (Progress* progress = g_active.load()) progress->Clear();
 }
 
-FileGrowthWatcher::FileGrowthWatcher(Progress& progress, std::string path)
-    : progress_(progress), path_(std::move(path)) {
+FileGrowthWatcher::FileGrowthWatcher(Progress& progress, std::string folder, std::string prefix)
+    : progress_(progress), folder_(std::move(folder)), prefix_(std::move(prefix)) {
   if (!progress_.visible()) return;
   thread_ = std::thread([this] {
     std::unique_lock lock(mutex_);
     while (!stop_) {
       lock.unlock();
-      progress_.SetBytes(FileSize(path_).value_or(0));
+      std::uint64_t largest = 0;
+      std::string error;
+      if (const auto names = ListFolder(folder_, error)) {
+        for (const FolderEntry& entry : *names) {
+          const std::string& name = entry.name;
+          if (name.starts_with(prefix_)) {
+            largest = std::max(largest, FileSize(WithTrailingSeparator(folder_) + name).value_or(0));
+          }
+        }
+      }
+      progress_.SetBytes(largest);
       lock.lock();
       wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; });
     }

@@ -3,9 +3,10 @@
 // work is large; otherwise every call does nothing.
 //
 // Extraction and testing are driven by the plugin's ProcessDataProc: the
-// plugin calls it with an entry's stored name and 0 before the entry and with
-// its unpacked size after it. PackFiles reports nothing, so packing is
-// followed by watching the archive file grow.
+// plugin calls it with an entry's stored name and 0 before the entry, then
+// with the bytes of each piece it has done, so the bar moves during a large
+// member. PackFiles reports nothing, so packing is followed by watching the
+// new archive grow.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,9 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
-#include "plugin/host_interface.h"
+#include "plugin_api.h"
 
 namespace kzr::cli {
 
@@ -28,14 +30,28 @@ inline constexpr std::size_t kProgressEntries = 200;
 
 bool StderrIsTerminal();
 
+struct Totals {
+  std::uint64_t bytes = 0;
+  std::size_t entries = 0;
+};
+
+// The totals of the entries that `patterns` select (every entry when there
+// are none), from one listing of the archive through the exports.
+Totals ListingTotals(const host::PluginApi& api, const std::string& archive,
+                     const std::vector<std::string>& patterns);
+
 class Progress {
  public:
   // `verb` starts the line ("extracting", "testing", "packing").
-  Progress(std::string verb, std::uint64_t total_bytes, std::size_t total_entries, bool quiet);
+  Progress(std::string verb, bool quiet);
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
+  // Whether a bar would be drawn for large work (a terminal, not quiet):
+  // only then are the totals worth finding.
+  bool wanted() const { return wanted_; }
+  void SetTotals(Totals totals);
   bool visible() const { return visible_; }
 
   void StartEntry(std::string_view name);
@@ -54,10 +70,10 @@ class Progress {
   void Draw(bool force);
 
   const std::string verb_;
-  const std::uint64_t total_bytes_;
-  const std::size_t total_entries_;
-  const bool visible_;
-  std::mutex mutex_;  // the pack watcher draws from its own thread
+  const bool wanted_;
+  bool visible_ = false;
+  Totals totals_;
+  std::mutex mutex_;  // workers and the pack watcher draw from their own threads
   std::uint64_t bytes_ = 0;
   std::size_t entries_ = 0;
   std::string name_;
@@ -70,18 +86,20 @@ class Progress {
 // printed on a line of its own.
 void ClearProgressLine();
 
-// While it lives, updates `progress` from the size of the file at `path`
-// every tenth of a second (PackFiles writes the archive front to back).
+// While it lives, updates `progress` every tenth of a second from the size
+// of the largest file in `folder` whose name starts with `prefix` (the
+// plugin writes a new archive front to back under a temporary name).
 class FileGrowthWatcher {
  public:
-  FileGrowthWatcher(Progress& progress, std::string path);
+  FileGrowthWatcher(Progress& progress, std::string folder, std::string prefix);
   ~FileGrowthWatcher();
   FileGrowthWatcher(const FileGrowthWatcher&) = delete;
   FileGrowthWatcher& operator=(const FileGrowthWatcher&) = delete;
 
  private:
   Progress& progress_;
-  const std::string path_;
+  const std::string folder_;
+  const std::string prefix_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;

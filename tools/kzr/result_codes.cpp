@@ -1,6 +1,16 @@
 #include "result_codes.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "plugin/host_interface.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace kzr::cli {
 
@@ -26,6 +36,41 @@ std::string DescribeResult(int code) {
     default: return "unknown result " + std::to_string(code);
   }
   return std::string(text) + " (" + std::to_string(code) + ")";
+}
+
+std::string DescribeListingEnd(const std::string& archive, std::size_t entries, int end_code) {
+  if (end_code == host::kBadArchive) {
+    return archive + ": damaged directory; only the " + std::to_string(entries) +
+           " entries before the damage could be read";
+  }
+  return archive + ": listing stopped after " + std::to_string(entries) +
+         " entries: " + DescribeResult(end_code);
+}
+
+std::string SystemReason() {
+#if defined(_WIN32)
+  const DWORD error = GetLastError();
+  if (error == ERROR_SUCCESS) return {};
+  char text[256];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, error, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  if (length == 0) return "Windows error " + std::to_string(error);
+  return std::string(text, length);
+#else
+  if (errno == 0) return {};
+  return std::strerror(errno);
+#endif
+}
+
+void ClearSystemReason() {
+#if defined(_WIN32)
+  SetLastError(ERROR_SUCCESS);
+#endif
+  errno = 0;
 }
 
 }  // namespace kzr::cli

@@ -1,8 +1,24 @@
 #include "safe_path.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "native_fs.h"
+#include "result_codes.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kzr::cli {
 namespace {
@@ -102,43 +118,189 @@ std::optional<std::string> StoredPrefix(std::string_view prefix, std::string& re
   return stored;
 }
 
+#if defined(_WIN32)
+
+// Every folder the tree has checked, held open so that it stays what it was.
+struct DestinationTree::Folders {
+  std::mutex mutex;
+  std::unordered_map<std::string, HANDLE> held;
+
+  ~Folders() {
+    for (auto& [path, handle] : held) CloseHandle(handle);
+  }
+
+  // Opens the real folder at `path` (not a reparse point) and keeps it.
+  bool Hold(const std::string& path, std::string& reason) {
+    if (held.contains(path)) return true;
+    HANDLE folder = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+      reason = "cannot open folder " + path + ": " + SystemReason();
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(folder, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      CloseHandle(folder);
+      reason = "folder " + path + " is a link or not a folder";
+      return false;
+    }
+    held.emplace(path, folder);
+    return true;
+  }
+};
+
 DestinationTree::DestinationTree(std::string root)
-    : root_(WithTrailingSeparator(std::move(root))), absolute_root_(AbsolutePath(root_)) {}
+    : root_(WithTrailingSeparator(std::move(root))), folders_(std::make_unique<Folders>()) {}
+
+DestinationTree::~DestinationTree() = default;
+
+bool DestinationTree::Prepare(std::string& reason) {
+  if (!MakeFolders(root_, reason)) return false;
+  std::lock_guard lock(folders_->mutex);
+  return folders_->Hold(root_, reason);
+}
 
 std::optional<DestinationTree::Placement> DestinationTree::Place(const StoredPath& path,
                                                                  std::string& reason) {
+  std::lock_guard lock(folders_->mutex);
   std::string folder = root_;
   for (const std::string& component : path.folders) {
     folder += component;
-    if (!checked_.contains(folder)) {
-      switch (KindOf(folder)) {
-        case FileKind::kFolder:
-          break;
-        case FileKind::kMissing: {
-          std::string error;
-          if (!MakeFolder(folder, error)) {
-            reason = "cannot create folder " + folder + ": " + error;
-            return std::nullopt;
-          }
-          break;
-        }
-        case FileKind::kSymlink:
-          reason = "folder " + folder + " is a symbolic link";
-          return std::nullopt;
-        default:
-          reason = folder + " exists and is not a folder";
-          return std::nullopt;
+    if (!folders_->held.contains(folder + kNativeSeparator)) {
+      if (KindOf(folder) == FileKind::kMissing && !MakeFolder(folder, reason)) {
+        reason = "cannot create folder " + folder + ": " + reason;
+        return std::nullopt;
       }
-      checked_.insert(folder);
+      if (!folders_->Hold(folder + kNativeSeparator, reason)) return std::nullopt;
     }
     folder += kNativeSeparator;
   }
-  // The components were checked one by one; this is the last word.
-  if (!RelativeInside(AbsolutePath(folder + path.file), absolute_root_)) {
-    reason = "the path leads outside " + root_;
-    return std::nullopt;
-  }
-  return Placement{std::move(folder), path.file};
+  return Placement{folder, folder, path.file, nullptr};
 }
+
+DestinationTree::Existing DestinationTree::WhatIsAt(const Placement& place) const {
+  switch (KindOf(place.shown + place.file)) {
+    case FileKind::kMissing: return Existing::kNothing;
+    case FileKind::kFile: return Existing::kFile;
+    case FileKind::kSymlink: return Existing::kLink;
+    default: return Existing::kOther;
+  }
+}
+
+#else
+
+namespace {
+
+// An open folder; closed when the last user lets go of it.
+struct Descriptor {
+  int value;
+  explicit Descriptor(int descriptor) : value(descriptor) {}
+  ~Descriptor() { close(value); }
+};
+
+}  // namespace
+
+// The folders the tree has checked, each held open (O_PATH) so that the next
+// one is found from it and never through a name that may have changed.
+struct DestinationTree::Folders {
+  static constexpr std::size_t kMostHeld = 256;
+
+  std::mutex mutex;
+  bool through_proc = false;  // /proc/self/fd names an open folder
+  std::shared_ptr<const Descriptor> root;
+  // Relative path with '/' -> the folder. Dropped wholesale when it grows
+  // large; placements still in use keep their own folder open.
+  std::unordered_map<std::string, std::shared_ptr<const Descriptor>> held;
+
+  void Forget() { held.clear(); }
+
+  // The folder `name` inside `parent`, made when missing; -1 with the reason.
+  static int OpenInside(int parent, const std::string& name, const std::string& shown,
+                        std::string& reason) {
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int folder = openat(parent, name.c_str(), kFlags);
+    if (folder < 0 && errno == ENOENT) {
+      if (mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        reason = "cannot create folder " + shown + ": " + std::strerror(errno);
+        return -1;
+      }
+      folder = openat(parent, name.c_str(), kFlags);
+    }
+    if (folder >= 0) return folder;
+    struct stat info{};
+    if (fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+      reason = "folder " + shown + " is a symbolic link";
+    } else if (errno == ENOTDIR || errno == ELOOP) {
+      reason = shown + " exists and is not a folder";
+    } else {
+      reason = "cannot open folder " + shown + ": " + std::strerror(errno);
+    }
+    return -1;
+  }
+};
+
+DestinationTree::DestinationTree(std::string root)
+    : root_(WithTrailingSeparator(std::move(root))), folders_(std::make_unique<Folders>()) {}
+
+DestinationTree::~DestinationTree() = default;
+
+bool DestinationTree::Prepare(std::string& reason) {
+  if (!MakeFolders(root_, reason)) return false;
+  const int root = open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (root < 0) {
+    reason = "cannot open " + root_ + ": " + std::strerror(errno);
+    return false;
+  }
+  folders_->root = std::make_shared<const Descriptor>(root);
+  struct stat by_proc{}, by_descriptor{};
+  const std::string proc = "/proc/self/fd/" + std::to_string(root);
+  folders_->through_proc = stat(proc.c_str(), &by_proc) == 0 &&
+                           fstat(root, &by_descriptor) == 0 &&
+                           by_proc.st_ino == by_descriptor.st_ino &&
+                           by_proc.st_dev == by_descriptor.st_dev;
+  return true;
+}
+
+std::optional<DestinationTree::Placement> DestinationTree::Place(const StoredPath& path,
+                                                                 std::string& reason) {
+  std::lock_guard lock(folders_->mutex);
+  if (folders_->held.size() > Folders::kMostHeld) folders_->Forget();
+  std::shared_ptr<const Descriptor> parent = folders_->root;
+  std::string relative, shown = root_;
+  for (const std::string& component : path.folders) {
+    relative += component + '/';
+    shown += component;
+    auto found = folders_->held.find(relative);
+    if (found == folders_->held.end()) {
+      const int folder = Folders::OpenInside(parent->value, component, shown, reason);
+      if (folder < 0) return std::nullopt;
+      found = folders_->held.emplace(relative, std::make_shared<const Descriptor>(folder)).first;
+    }
+    parent = found->second;
+    shown += '/';
+  }
+  if (!folders_->through_proc) {
+    // No /proc: the folders were checked just now, one by one; the plugin
+    // gets their names.
+    return Placement{shown, shown, path.file, parent};
+  }
+  return Placement{"/proc/self/fd/" + std::to_string(parent->value) + "/", shown, path.file,
+                   parent};
+}
+
+DestinationTree::Existing DestinationTree::WhatIsAt(const Placement& place) const {
+  struct stat info{};
+  if (lstat((place.folder + place.file).c_str(), &info) != 0) {
+    return errno == ENOENT ? Existing::kNothing : Existing::kOther;
+  }
+  if (S_ISREG(info.st_mode)) return Existing::kFile;
+  if (S_ISLNK(info.st_mode)) return Existing::kLink;
+  return Existing::kOther;
+}
+
+#endif
 
 }  // namespace kzr::cli

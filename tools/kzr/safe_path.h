@@ -6,10 +6,10 @@
 // system would reinterpret.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace kzr::cli {
@@ -27,25 +27,42 @@ std::optional<StoredPath> SplitStoredName(std::string_view name, std::string& re
 std::optional<std::string> StoredPrefix(std::string_view prefix, std::string& reason);
 
 // The destination folder of an extraction. Makes the folders an entry needs
-// and refuses any that already exists as a symbolic link (or a reparse point
-// on Windows), so that nothing is written outside the root through one.
+// and refuses any that exists as a symbolic link (or a reparse point on
+// Windows), so that nothing is written outside the root through one; and
+// keeps it so while the extraction runs, whatever else changes the tree:
+// on Linux each folder is reached from the one above it through a handle
+// held open (openat), and the plugin is given the folder as
+// /proc/self/fd/N/, so a link planted later is never followed; on Windows
+// the folders are held open without delete sharing, so none can be renamed
+// or replaced until the extraction ends. Safe to use from several threads.
 class DestinationTree {
  public:
   explicit DestinationTree(std::string root);
+  ~DestinationTree();
+  DestinationTree(const DestinationTree&) = delete;
+  DestinationTree& operator=(const DestinationTree&) = delete;
+
+  // Makes the root and its parents as needed, and opens it.
+  bool Prepare(std::string& reason);
 
   struct Placement {
-    std::string folder;  // the entry's folder, ending with the native separator
+    std::string folder;  // for the plugin: the entry's folder, ending with a separator
+    std::string shown;   // the same folder as the user knows it, for messages
     std::string file;    // the file name alone
+    std::shared_ptr<const void> hold;  // keeps `folder` valid while the placement lives
   };
 
   // Prepares the folders for `path`; nothing (with the reason) when one of
-  // them cannot be made or is a link.
+  // them cannot be made or is not a real folder.
   std::optional<Placement> Place(const StoredPath& path, std::string& reason);
 
- private:
-  std::string root_;           // with a trailing separator
-  std::string absolute_root_;  // for the final lexical check
-  std::unordered_set<std::string> checked_;  // folders known to be real folders
-};
+  // What stands at the placed file, not following a link.
+  enum class Existing { kNothing, kFile, kLink, kOther };
+  Existing WhatIsAt(const Placement& place) const;
 
+ private:
+  struct Folders;
+  std::string root_;  // with a trailing separator
+  std::unique_ptr<Folders> folders_;
+};
 }  // namespace kzr::cli

@@ -1,4 +1,4 @@
-#include "plugin_loader.h"
+#include "plugin_api.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -9,7 +9,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace kzr::cli {
+namespace kzr::host {
 namespace {
 
 #if defined(_WIN32)
@@ -41,10 +41,8 @@ void CloseModule(void* module) { dlclose(module); }
 #endif
 
 template <typename Function>
-bool Resolve(void* module, const char* name, Function& function, std::string& error) {
+void Resolve(void* module, const char* name, Function& function) {
   function = reinterpret_cast<Function>(FindSymbol(module, name));
-  if (function == nullptr) error = std::string("has no export ") + name;
-  return function != nullptr;
 }
 
 }  // namespace
@@ -57,26 +55,22 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
   std::unique_ptr<PluginModule> plugin(new PluginModule);
   plugin->module_ = OpenModule(path, error);
   if (plugin->module_ == nullptr) return nullptr;
+  void* const module = plugin->module_;
   PluginApi& api = plugin->api_;
-  const bool complete = Resolve(plugin->module_, "OpenArchive", api.OpenArchive, error) &&
-                        Resolve(plugin->module_, "ReadHeader", api.ReadHeader, error) &&
-                        Resolve(plugin->module_, "ProcessFile", api.ProcessFile, error) &&
-                        Resolve(plugin->module_, "CloseArchive", api.CloseArchive, error) &&
-                        Resolve(plugin->module_, "SetProcessDataProc", api.SetProcessDataProc,
-                                error) &&
-                        Resolve(plugin->module_, "PackFiles", api.PackFiles, error) &&
-                        Resolve(plugin->module_, "CanYouHandleThisFile",
-                                api.CanYouHandleThisFile, error);
-  if (!complete) return nullptr;
+  Resolve(module, "OpenArchive", api.OpenArchive);
+  Resolve(module, "ReadHeader", api.ReadHeader);
+  Resolve(module, "ProcessFile", api.ProcessFile);
+  Resolve(module, "CloseArchive", api.CloseArchive);
+  Resolve(module, "SetChangeVolProc", api.SetChangeVolProc);
+  Resolve(module, "SetProcessDataProc", api.SetProcessDataProc);
+  Resolve(module, "PackFiles", api.PackFiles);
+  Resolve(module, "DeleteFiles", api.DeleteFiles);
+  Resolve(module, "GetPackerCaps", api.GetPackerCaps);
+  Resolve(module, "CanYouHandleThisFile", api.CanYouHandleThisFile);
+  Resolve(module, "ConfigurePacker", api.ConfigurePacker);
   return plugin;
 }
 
-const PluginApi& LinkedPlugin() {
-  static const PluginApi api = {
-      ::OpenArchive, ::ReadHeader, ::ProcessFile,          ::CloseArchive,
-      ::SetProcessDataProc, ::PackFiles, ::CanYouHandleThisFile,
-  };
-  return api;
-}
+void* PluginModule::Symbol(const char* name) const { return FindSymbol(module_, name); }
 
-}  // namespace kzr::cli
+}  // namespace kzr::host

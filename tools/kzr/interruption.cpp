@@ -1,0 +1,101 @@
+#include "interruption.h"
+
+#include <mutex>
+#include <set>
+
+#include "native_fs.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+#endif
+
+namespace kzr::cli {
+namespace {
+
+std::mutex g_mutex;
+std::multiset<std::string> g_folders;
+
+void RemoveTemporaryFiles() {
+  const std::string mark = TemporaryMark();
+  std::lock_guard lock(g_mutex);
+  for (const std::string& folder : g_folders) {
+    std::string error;
+    const auto names = ListFolder(folder, error);
+    if (!names) continue;
+    for (const FolderEntry& entry : *names) {
+          const std::string& name = entry.name;
+      if (name.find(mark) != std::string::npos) RemoveFile(WithTrailingSeparator(folder) + name);
+    }
+  }
+}
+
+#if defined(_WIN32)
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  RemoveTemporaryFiles();
+  ExitProcess(130);
+}
+
+#else
+
+void WaitForSignals(sigset_t signals) {
+  int signal_number = 0;
+  if (sigwait(&signals, &signal_number) != 0) return;
+  RemoveTemporaryFiles();
+  // End as the signal would have: with its default action, now unblocked.
+  signal(signal_number, SIG_DFL);
+  sigset_t just_this;
+  sigemptyset(&just_this);
+  sigaddset(&just_this, signal_number);
+  pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
+  raise(signal_number);
+  _exit(128 + signal_number);
+}
+
+#endif
+
+}  // namespace
+
+std::string TemporaryMark() { return ".kzr-tmp-" + std::to_string(ProcessNumber()) + "-"; }
+
+void HandleInterruptions() {
+#if defined(_WIN32)
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+  signal(SIGXFSZ, SIG_IGN);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  // Every thread started from here on inherits the mask; only the waiting
+  // thread takes these signals.
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread(WaitForSignals, signals).detach();
+#endif
+}
+
+WritingIn::WritingIn(std::string folder) : folder_(std::move(folder)) {
+  std::lock_guard lock(g_mutex);
+  g_folders.insert(folder_);
+}
+
+WritingIn::~WritingIn() {
+  std::lock_guard lock(g_mutex);
+  g_folders.erase(g_folders.find(folder_));
+}
+
+}  // namespace kzr::cli
