@@ -25,7 +25,7 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
     handle.reset();
     return status;
   }
-  handle->packed_time = PackedModificationTime(handle->reader->file());
+  handle->time = HostModificationTime(handle->reader->file());
   return Status::kOk;
 }
 
@@ -38,7 +38,7 @@ host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& recor
 
   record.UnpSize = entry.UncompressedSize();
   record.PackSize = entry.StoredSize();
-  record.FileTime = handle.packed_time;
+  record.FileTime = handle.time;
   record.FileAttr = kFileAttributes;
   // The name goes out cut to 259 bytes, NUL-padded to the end of the field;
   // the walk measured it. A name that could lead outside the host's folder

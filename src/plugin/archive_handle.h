@@ -14,7 +14,7 @@ namespace kzr {
 struct ArchiveHandle {
   std::unique_ptr<ArchiveReader> reader;
   host::ProcessDataProc data_proc = nullptr;
-  std::uint32_t packed_time = 0;  // the archive file's, reported for every entry
+  std::uint32_t time = 0;  // the archive file's, in the host's form, reported for every entry
 };
 
 // Opens, checks and indexes an archive. On failure nothing stays open.

@@ -85,7 +85,7 @@ struct HeaderRecord {
   std::uint32_t UnpSize;              // out
   std::int32_t HostOS;                // not written
   std::int32_t FileCRC;               // not written
-  std::uint32_t FileTime;             // out: date and time, packed (see PackedTime)
+  std::uint32_t FileTime;             // out: date and time (Windows: PackedTime; Linux: Unix time)
   std::int32_t UnpVer;                // not written
   std::int32_t Method;                // not written
   std::uint32_t FileAttr;             // out: the attributes of a normal file

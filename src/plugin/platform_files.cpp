@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <ctime>
 #include <new>
 
 #include "plugin/host_interface.h"
@@ -28,7 +27,6 @@ namespace kzr {
 namespace {
 
 constexpr std::size_t kWriteBuffer = std::size_t{256} << 10;
-constexpr std::uint32_t kEarliestTime = host::PackedTime(1980, 1, 1, 0, 0, 0);
 
 // Small writes are gathered; a write at least this large goes straight on.
 constexpr std::size_t kLongestFileName = 255;
@@ -341,7 +339,8 @@ bool IsSameFile(std::FILE* file, const char* path) noexcept {
          open_info.nFileIndexLow == path_info.nFileIndexLow;
 }
 
-std::uint32_t PackedModificationTime(std::FILE* file) noexcept {
+std::uint32_t HostModificationTime(std::FILE* file) noexcept {
+  constexpr std::uint32_t kEarliestTime = host::PackedTime(1980, 1, 1, 0, 0, 0);
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   FILETIME written, local;
   WORD date = 0, time = 0;
@@ -368,18 +367,10 @@ bool IsSameFile(std::FILE* file, const char* path) noexcept {
          open_info.st_dev == path_info.st_dev && open_info.st_ino == path_info.st_ino;
 }
 
-std::uint32_t PackedModificationTime(std::FILE* file) noexcept {
+std::uint32_t HostModificationTime(std::FILE* file) noexcept {
   struct stat info{};
-  if (fstat(fileno(file), &info) != 0) return kEarliestTime;
-  std::tm local{};
-  const std::time_t modified = info.st_mtime;
-  if (localtime_r(&modified, &local) == nullptr || local.tm_year < 80 || local.tm_year > 80 + 127) {
-    return kEarliestTime;
-  }
-  return host::PackedTime(static_cast<unsigned>(local.tm_year + 1900),
-                          static_cast<unsigned>(local.tm_mon + 1),
-                          static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
-                          static_cast<unsigned>(local.tm_min), static_cast<unsigned>(local.tm_sec));
+  if (fstat(fileno(file), &info) != 0 || info.st_mtime < 0) return 0;
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(info.st_mtime, 0xFFFFFFFF));
 }
 
 bool RemoveFile(const char* path) noexcept { return unlink(path) == 0; }

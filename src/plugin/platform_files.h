@@ -85,9 +85,11 @@ bool PathExists(const char* path) noexcept;
 // Whether `path` names the file open in `file` (the same file, not only an
 // equal path).
 bool IsSameFile(std::FILE* file, const char* path) noexcept;
-// The modification time of the file open in `file`, packed as the host
-// shows dates (local time); 1980-01-01 for anything earlier or unknown.
-std::uint32_t PackedModificationTime(std::FILE* file) noexcept;
+// The modification time of the file open in `file`, as the host reads a
+// header record's time: on Windows the packed date and time in local time
+// (1980-01-01 for anything earlier or unknown); a host on Linux reads it as
+// seconds since 1970 (UTC).
+std::uint32_t HostModificationTime(std::FILE* file) noexcept;
 // Removes a file, or an empty folder; false when it cannot.
 bool RemoveFile(const char* path) noexcept;
 bool RemoveEmptyFolder(const char* path) noexcept;
