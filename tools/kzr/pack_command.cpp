@@ -188,9 +188,9 @@ std::optional<std::string> ArchiveAmongSources(const std::string& archive, const
 }
 
 // Why PackFiles failed with `code`, in words that name the file.
-std::string ExplainPackFailure(int code, const std::string& archive, bool existed,
-                               const std::string& root, const FileCollector& collector) {
-  const std::string reason = SystemReason();
+std::string ExplainPackFailure(int code, const std::string& reason, const std::string& archive,
+                               bool existed, const std::string& root,
+                               const FileCollector& collector) {
   const std::string kept = existed ? "; the archive is kept as it was" : "";
   switch (code) {
     case host::kOpenError:
@@ -291,6 +291,7 @@ int RunPack(const Context& context, const PackOptions& options) {
   std::string sub_path = prefix.value_or("");
   const std::size_t count = collector.files().size();
   int code;
+  std::string reason;
   {
     const WritingIn writing(FolderOf(options.archive));
     Progress progress("packing", console.quiet());
@@ -306,6 +307,7 @@ int RunPack(const Context& context, const PackOptions& options) {
     ClearSystemReason();
     code = context.api.PackFiles(target.data(), prefix ? sub_path.data() : nullptr, source.data(),
                                  add_list.data(), 0);
+    if (code != host::kOk) reason = SystemReason();
     std::string error;
     if (code == host::kOk && !options.add && !MoveOver(target, options.archive, error)) {
       RemoveFile(target);
@@ -316,8 +318,8 @@ int RunPack(const Context& context, const PackOptions& options) {
     if (code != host::kOk && !options.add) RemoveFile(target);
   }
   if (code != host::kOk) {
-    console.Error(ExplainPackFailure(code, options.archive, existing == FileKind::kFile, root,
-                                     collector));
+    console.Error(ExplainPackFailure(code, reason, options.archive, existing == FileKind::kFile,
+                                     root, collector));
     return kExitFailure;
   }
   std::string summary = (options.add ? "added " : "packed ") +
