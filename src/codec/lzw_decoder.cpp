@@ -1,10 +1,17 @@
 #include "codec/lzw_decoder.h"
 
-#include <array>
-#include <cstddef>
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
+
+// The 32-bit build targets processors without SSE2; the block decoder is
+// compiled a second time for those that have it, chosen when the decoder is
+// made.
+#if defined(__i386__) && !defined(__SSE2__)
+#define KZR_LZW_SSE2_VARIANT 1
+#else
+#define KZR_LZW_SSE2_VARIANT 0
+#endif
 
 namespace kzr {
 namespace {
@@ -16,17 +23,32 @@ constexpr std::uint32_t kFirstEntry = 257;
 constexpr unsigned kFirstWidth = 9;
 constexpr unsigned kLastWidth = 17;
 constexpr std::uint32_t kDictionarySize = std::uint32_t{1} << kLastWidth;
+constexpr std::uint32_t kCodeMask = kDictionarySize - 1;
+// How far a block's codes may run past its payload when another block follows.
+constexpr std::uint32_t kOverlapAllowance = 3;
+// A code of at most 17 bits at a shift of at most 7 lies in 3 bytes, and is
+// read as a 4-byte word.
+constexpr std::uint32_t kCodeSpan = 3;
+constexpr std::uint32_t kCodeWord = 4;
 
-// A dictionary entry does not hold its string: it says where the string
-// already lies in the output. An entry's string is always the previous code's
-// emission plus the first byte of the emission right after it, so it is the
-// run of output starting where the previous code's emission starts, one byte
-// longer. Expanding a code is then one copy, however deep its chain. The
-// first byte rides along so that it never has to be read back. Entries 0-255
-// stand for the literals and point into kLiterals instead of the output.
-struct Entry {
-  std::uint32_t offset;  // where the string starts in the output (in kLiterals for 0-255)
-  std::uint32_t packed;  // length in bits 0-23 (at most 2^17 - 257), first byte in bits 24-31
+// The longest string: the deepest chain, 2^17 - 258 entries over a literal.
+constexpr std::uint32_t kLongestString = kDictionarySize - 257;
+// Room behind the write position for the longest string and the junk that
+// chunked copies leave after a string.
+constexpr std::uint32_t kWriteReserve = kLongestString + 64;
+
+// Window positions are 32-bit output offsets. Every kSweepInterval bytes of
+// output, locators left behind the window are set kFarAway ahead of it, so
+// that no stale offset can come round to look like one inside the window.
+constexpr std::uint32_t kSweepInterval = std::uint32_t{1} << 30;
+constexpr std::uint32_t kFarAway = std::uint32_t{1} << 31;
+
+// Where a string lies in the output, and what it looks like. `offset` is an
+// output position; the string is usable from there while that position is
+// still in the window.
+struct Locator {
+  std::uint32_t offset;
+  std::uint32_t packed;  // length in bits 0-23 (at most kLongestString), first byte in bits 24-31
 };
 
 constexpr std::uint32_t kLengthMask = 0x00FF'FFFF;
@@ -35,58 +57,17 @@ constexpr std::uint32_t Pack(std::uint32_t length, std::uint32_t first_byte) {
   return length | first_byte << 24;
 }
 
+// An entry's place in its chain: the previous code in bits 0-16, the last
+// byte in bits 24-31. Only walks read it, for strings no longer in the window.
+constexpr std::uint32_t Link(std::uint32_t previous, std::uint32_t last_byte) {
+  return previous | last_byte << 24;
+}
+
 // Compilers turn this into one load on little-endian targets.
 inline std::uint32_t LoadLittleEndian32(const std::uint8_t* p) noexcept {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-// Reads codes from anywhere in the stored bytes by absolute bit position. A
-// code of up to 17 bits at a shift of up to 7 always fits one 32-bit window;
-// near the end, where a window would run past the stored bytes, the missing
-// bytes count as zero and are never read.
-class CodeReader {
- public:
-  CodeReader(const std::uint8_t* bytes, std::uint32_t size) noexcept
-      : bytes_(bytes), size_(size), window_end_(size >= 4 ? size - 3 : 0) {}
-
-  // False when the code's bits do not all lie within the stored bytes.
-  bool Read(std::uint64_t bit, std::uint32_t mask, unsigned width,
-            std::uint32_t& code) const noexcept {
-    const std::uint64_t byte = bit >> 3;
-    if (byte < window_end_) [[likely]] {
-      code = (LoadLittleEndian32(bytes_ + byte) >> (bit & 7)) & mask;
-      return true;
-    }
-    return ReadNearEnd(bit, mask, width, code);
-  }
-
- private:
-  bool ReadNearEnd(std::uint64_t bit, std::uint32_t mask, unsigned width,
-                   std::uint32_t& code) const noexcept {
-    if (bit + width > std::uint64_t{size_} * 8) return false;
-    const std::uint64_t byte = bit >> 3;
-    std::uint32_t window = 0;
-    for (unsigned i = 0; i < 4 && byte + i < size_; ++i) {
-      window |= static_cast<std::uint32_t>(bytes_[byte + i]) << (8 * i);
-    }
-    code = (window >> (bit & 7)) & mask;
-    return true;
-  }
-
-  const std::uint8_t* bytes_;
-  std::uint32_t size_;
-  std::uint32_t window_end_;  // windows starting below this byte lie whole within
-};
-
-// The strings of the literal codes, for copying them like any other string:
-// byte c at index c, and 16 bytes of slack for the chunked copy below.
-constexpr std::size_t kLiteralSlack = 16;
-alignas(16) constexpr auto kLiterals = [] {
-  std::array<std::uint8_t, 256 + kLiteralSlack> table{};
-  for (std::size_t c = 0; c < 256; ++c) table[c] = static_cast<std::uint8_t>(c);
-  return table;
-}();
 
 inline void Copy16(std::uint8_t* destination, const std::uint8_t* source) noexcept {
   std::uint8_t chunk[16];  // load whole, then store: source and destination may overlap
@@ -94,104 +75,359 @@ inline void Copy16(std::uint8_t* destination, const std::uint8_t* source) noexce
   std::memcpy(destination, chunk, sizeof chunk);
 }
 
-// Writes the first min(length, room) bytes of a string to the output; `room`
-// (> 0) is what is left of the output. The string (a literal's, or an
-// entry's, which lies in output already written) ends at or before the
-// destination, so the bytes that matter are never overwritten before they
-// are read. With 16 bytes of room to spare the copy goes by 16-byte chunks,
-// which may read past the string and write up to 15 bytes of junk after it;
-// the next emission or the final zero fill overwrites them.
+// Copies a string that ends at or before `destination` by 16-byte chunks,
+// which may read past the string and write up to 31 bytes of junk after it;
+// the window has room for that, and the next string overwrites it. A string
+// longer than 32 bytes ends at least its length before the destination, so
+// the rest goes by one plain copy.
 inline void CopyString(std::uint8_t* destination, const std::uint8_t* source,
-                       std::uint32_t length, std::uint32_t room) noexcept {
-  if (length + 16 <= room) [[likely]] {
-    Copy16(destination, source);
-    if (length > 16) [[unlikely]] {
-      Copy16(destination + 16, source + 16);
-      if (length > 32) std::memcpy(destination + 32, source + 32, length - 32);
-    }
-    return;
+                       std::uint32_t length) noexcept {
+  Copy16(destination, source);
+  if (length > 16) [[unlikely]] {
+    Copy16(destination + 16, source + 16);
+    if (length > 32) std::memcpy(destination + 32, source + 32, length - 32);
   }
-  std::memcpy(destination, source, length < room ? length : room);
 }
 
-struct Output {
-  std::uint8_t* bytes;
-  std::uint32_t size;
-  std::uint32_t position;  // == size once the output is full; then codes are only checked
+struct SlowCode {
+  Status status;
+  std::uint32_t code;
+  std::uint32_t bit;       // the code's bit position, relative to the input buffer
+  std::uint32_t fast_end;  // see MemberDecoder::FastEnd
 };
 
-// Decodes the block whose payload starts at `payload_bit`. Codes are checked
-// to the end code whether or not the output still has room; entries are only
-// recorded while it has, since nothing reads them once it is full.
-LzwStatus DecodeBlock(const CodeReader& reader, std::uint64_t payload_bit, Output& out,
-                      Entry* dictionary) noexcept {
-  std::uint64_t bit = payload_bit;
+struct Buffers {
+  Locator* locators;
+  std::uint32_t* links;
+  std::uint8_t* window;
+  std::uint32_t window_size;
+  std::uint8_t* input;
+  std::uint32_t input_size;
+};
+
+// The state of one Decode call. Output positions count from the member's
+// first byte; window_[0] holds position base_, and the window keeps at least
+// the last history_ bytes written, so that the previous string is always in
+// it.
+class MemberDecoder {
+ public:
+  MemberDecoder(const Buffers& buffers, StoredBytes& stored, std::uint32_t stored_size,
+                std::uint32_t output_size, MemberSink* sink) noexcept
+      : locators_(buffers.locators),
+        links_(buffers.links),
+        window_(buffers.window),
+        window_size_(buffers.window_size),
+        history_(std::max(buffers.window_size / 4, kLongestString)),
+        slide_at_(buffers.window_size - kWriteReserve),
+        input_(buffers.input),
+        input_size_(buffers.input_size),
+        stored_(stored),
+        stored_size_(stored_size),
+        output_size_(output_size),
+        sink_(sink) {
+    // Literals are found in the window once written; until then they are
+    // written from their code.
+    for (std::uint32_t c = 0; c < kEndCode; ++c) locators_[c] = Locator{kFarAway, Pack(1, c)};
+    write_limit_ = WriteLimit();
+  }
+
+  template <Status (*kDecodeBlock)(MemberDecoder&, std::uint32_t, std::uint32_t)>
+  Status Run() noexcept {
+    std::uint64_t block = 0;
+    do {
+      if (block + kBlockHeaderSize > stored_size_) return Status::kCorruptData;
+      const auto start = static_cast<std::uint32_t>(block);
+      if (start < input_base_ || start + kBlockHeaderSize > input_base_ + input_length_) {
+        const Status status = Fetch(start);
+        if (status != Status::kOk) return status;
+      }
+      const std::uint32_t header = start - input_base_;
+      const std::uint64_t end = block + kBlockHeaderSize +
+                                LoadLittleEndian32(input_ + header + kPayloadLengthOffset);
+      const auto limit =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(end + kOverlapAllowance, stored_size_));
+      const Status status = kDecodeBlock(*this, header + kBlockHeaderSize, limit);
+      if (status != Status::kOk) return status;
+      block = end;
+    } while (block < stored_size_);
+    return Finish();
+  }
+
+  // Decodes the block whose payload starts `payload` bytes into the input
+  // buffer and whose codes must lie below stored byte `limit`. Codes are
+  // checked to the end code whether or not the output still has room;
+  // entries are only recorded while it has, since nothing reads them once it
+  // is full. Inlined twice where an SSE2 variant is built.
+  [[gnu::always_inline]] inline Status DecodeBlock(std::uint32_t payload,
+                                                   std::uint32_t limit) noexcept;
+
+ private:
+  // Codes that start below this input buffer offset have all their bits
+  // below `limit` and a whole 4-byte word in the buffer.
+  std::uint32_t FastEnd(std::uint32_t limit) const noexcept {
+    const std::int64_t by_limit = std::int64_t{limit} - kCodeSpan + 1;
+    const std::int64_t by_buffer = std::int64_t{input_base_} + input_length_ - kCodeWord + 1;
+    const std::int64_t end = std::min(by_limit, by_buffer) - input_base_;
+    return end > 0 ? static_cast<std::uint32_t>(end) : 0;
+  }
+
+  std::uint32_t WriteLimit() const noexcept {
+    return output_size_ - base_ > slide_at_ ? base_ + slide_at_ : output_size_;
+  }
+
+  // Makes stored bytes [from, ...) the start of the input buffer, keeping
+  // what it already holds of them and reading the rest, a buffer's worth or
+  // up to the stored end.
+  [[gnu::noinline]] Status Fetch(std::uint32_t from) noexcept {
+    const std::uint32_t end = input_base_ + input_length_;
+    std::uint32_t kept = 0;
+    if (from >= input_base_ && from < end) {
+      kept = end - from;
+      std::memmove(input_, input_ + (from - input_base_), kept);
+    }
+    const std::uint32_t wanted = std::min(input_size_, stored_size_ - from) - kept;
+    input_base_ = from;
+    input_length_ = kept;
+    if (wanted != 0) {
+      const Status status = stored_.Read(std::uint64_t{from} + kept, input_ + kept, wanted);
+      if (status != Status::kOk) return status;
+      input_length_ += wanted;
+    }
+    return Status::kOk;
+  }
+
+  // A code near the end of the buffer, of the block or of the stored bytes:
+  // checked against the limit, fetched if need be, and read with the bytes
+  // past the stored end as zero.
+  [[gnu::noinline]] SlowCode ReadCodeSlowly(std::uint32_t bit, unsigned width, std::uint32_t mask,
+                                            std::uint32_t limit) noexcept {
+    const std::uint64_t absolute = std::uint64_t{input_base_} * 8 + bit;
+    if (absolute + width > std::uint64_t{limit} * 8) return {Status::kCorruptData, 0, 0, 0};
+    const auto byte = static_cast<std::uint32_t>(absolute >> 3);
+    const std::uint32_t end = input_base_ + input_length_;
+    if (std::uint64_t{byte} + kCodeWord > end && end < stored_size_) {
+      // A few bytes before the code stay: the next block may begin there.
+      const std::uint32_t keep_from = byte >= kOverlapAllowance ? byte - kOverlapAllowance : 0;
+      const Status status = Fetch(std::max(keep_from, input_base_));
+      if (status != Status::kOk) return {status, 0, 0, 0};
+    }
+    const std::uint32_t at = byte - input_base_;
+    std::uint32_t word = 0;
+    for (std::uint32_t i = 0; i < kCodeWord && at + i < input_length_; ++i) {
+      word |= static_cast<std::uint32_t>(input_[at + i]) << (8 * i);
+    }
+    return {Status::kOk, (word >> (absolute & 7)) & mask,
+            static_cast<std::uint32_t>(absolute - std::uint64_t{input_base_} * 8), FastEnd(limit)};
+  }
+
+  // Hands what is new in the window to the sink and slides the last
+  // history_ bytes to its start. Called with position_ at or past
+  // write_limit_ and below the output size.
+  [[gnu::noinline]] Status MakeRoom() noexcept {
+    if (sink_ != nullptr) {
+      const Status status = sink_->Write(window_ + (flushed_ - base_), position_ - flushed_);
+      if (status != Status::kOk) return status;
+    }
+    flushed_ = position_;
+    const std::uint32_t new_base = position_ - history_;
+    std::memmove(window_, window_ + (new_base - base_), history_);
+    base_ = new_base;
+    if (base_ - swept_base_ >= kSweepInterval) Sweep();
+    write_limit_ = WriteLimit();
+    return Status::kOk;
+  }
+
+  void Sweep() noexcept {
+    for (std::uint32_t c = 0; c < kDictionarySize; ++c) {
+      if (locators_[c].offset - base_ >= window_size_) locators_[c].offset = base_ + kFarAway;
+    }
+    swept_base_ = base_;
+  }
+
+  // Writes the string of `code`, which is not in the window, at output
+  // position `position` (`destination` in the window): its bytes from the
+  // last back through the chain of previous codes, until a prefix that is in
+  // the window is copied in one go. Each entry walked gets this position,
+  // where its string now lies.
+  [[gnu::noinline]] void WalkString(std::uint32_t code, std::uint8_t* destination,
+                                    std::uint32_t position) noexcept {
+    std::uint32_t length = locators_[code].packed & kLengthMask;
+    for (;;) {
+      Locator& locator = locators_[code];
+      const std::uint32_t in_window = locator.offset - base_;
+      if (in_window < window_size_) {
+        std::memcpy(destination, window_ + in_window, length);
+        return;
+      }
+      locator.offset = position;
+      if (code < kEndCode) {
+        destination[0] = static_cast<std::uint8_t>(code);
+        return;
+      }
+      const std::uint32_t link = links_[code];
+      destination[--length] = static_cast<std::uint8_t>(link >> 24);
+      code = link & kCodeMask;
+    }
+  }
+
+  // Hands on the rest of the window and the zero fill.
+  Status Finish() noexcept {
+    if (sink_ == nullptr) return Status::kOk;
+    if (position_ != flushed_) {
+      const Status status = sink_->Write(window_ + (flushed_ - base_), position_ - flushed_);
+      if (status != Status::kOk) return status;
+    }
+    std::uint32_t zeros = output_size_ - position_;
+    if (zeros == 0) return Status::kOk;
+    const std::uint32_t chunk = std::min(zeros, window_size_);
+    std::memset(window_, 0, chunk);
+    while (zeros != 0) {
+      const std::uint32_t size = std::min(zeros, chunk);
+      const Status status = sink_->Write(window_, size);
+      if (status != Status::kOk) return status;
+      zeros -= size;
+    }
+    return Status::kOk;
+  }
+
+  Locator* const locators_;
+  std::uint32_t* const links_;
+
+  std::uint8_t* const window_;
+  const std::uint32_t window_size_;
+  const std::uint32_t history_;   // bytes kept behind the write position when the window slides
+  const std::uint32_t slide_at_;  // window offset from which the window slides before a string
+  std::uint32_t base_ = 0;        // output position of window_[0]
+  std::uint32_t position_ = 0;    // next output position; output_size_ once the output is full
+  std::uint32_t flushed_ = 0;     // output handed to the sink up to here
+  std::uint32_t write_limit_ = 0;  // min(output size, base_ + slide_at_)
+  std::uint32_t swept_base_ = 0;
+
+  std::uint8_t* const input_;
+  const std::uint32_t input_size_;
+  std::uint32_t input_base_ = 0;    // stored offset of input_[0]
+  std::uint32_t input_length_ = 0;  // bytes held
+
+  StoredBytes& stored_;
+  const std::uint32_t stored_size_;
+  const std::uint32_t output_size_;
+  MemberSink* const sink_;
+};
+
+Status MemberDecoder::DecodeBlock(std::uint32_t payload, std::uint32_t limit) noexcept {
+  const std::uint8_t* const input = input_;
+  std::uint32_t bit = payload * 8;  // relative to the input buffer
+  std::uint32_t fast_end = FastEnd(limit);
   unsigned width = kFirstWidth;
   std::uint32_t mask = (std::uint32_t{1} << width) - 1;
 
   std::uint32_t code;
-  if (!reader.Read(bit, mask, width, code)) return LzwStatus::kCorrupt;
-  if (code == kEndCode) return LzwStatus::kOk;
+  if (bit >> 3 < fast_end) [[likely]] {
+    code = (LoadLittleEndian32(input + (bit >> 3)) >> (bit & 7)) & mask;
+  } else {
+    const SlowCode read = ReadCodeSlowly(bit, width, mask, limit);
+    if (read.status != Status::kOk) return read.status;
+    code = read.code;
+    bit = read.bit;
+    fast_end = read.fast_end;
+  }
+  if (code == kEndCode) return Status::kOk;
   bit += width;
 
-  std::uint8_t* const bytes = out.bytes;
-  const std::uint32_t size = out.size;
-  std::uint32_t position = out.position;
+  const std::uint32_t output_size = output_size_;
+  const std::uint32_t window_size = window_size_;
+  std::uint8_t* const window = window_;
+  Locator* const locators = locators_;
+  std::uint32_t* const links = links_;
+  std::uint32_t position = position_;
+  std::uint32_t base = base_;
+  std::uint32_t write_limit = write_limit_;
 
-  // The previous code, and where its emission lies and what it looks like.
+  // The previous code, and where its string lies and what it looks like.
   std::uint32_t previous = code;
   std::uint32_t previous_offset = position;
   std::uint32_t previous_packed = Pack(1, code & 0xFF);
-  if (position < size) bytes[position++] = static_cast<std::uint8_t>(code);
+  Status status = Status::kOk;
+  if (position >= write_limit && position < output_size) {
+    status = MakeRoom();
+    if (status != Status::kOk) return status;
+    base = base_;
+    write_limit = write_limit_;
+  }
+  if (position < output_size) {
+    window[position - base] = static_cast<std::uint8_t>(code);
+    if (code < kEndCode) locators[code].offset = position;
+    ++position;
+  }
 
   std::uint32_t next = kFirstEntry;
   std::uint32_t width_limit = std::uint32_t{1} << width;  // next free code that raises the width
-
-  LzwStatus status = LzwStatus::kOk;
   for (;;) {
-    if (!reader.Read(bit, mask, width, code)) {
-      status = LzwStatus::kCorrupt;
-      break;
+    if (bit >> 3 < fast_end) [[likely]] {
+      code = (LoadLittleEndian32(input + (bit >> 3)) >> (bit & 7)) & mask;
+    } else {
+      const SlowCode read = ReadCodeSlowly(bit, width, mask, limit);
+      if (read.status != Status::kOk) {
+        status = read.status;
+        break;
+      }
+      code = read.code;
+      bit = read.bit;
+      fast_end = read.fast_end;
     }
     if (code == kEndCode) break;
     // Also rejects a first code of 257 and above, and a code that ran ahead
     // of the dictionary, once anything but the end code follows them.
     if (previous >= next) {
-      status = LzwStatus::kCorrupt;
+      status = Status::kCorruptData;
       break;
     }
 
-    if (position < size) {
-      std::uint8_t* const destination = bytes + position;
-      const std::uint32_t room = size - position;
+    if (position >= write_limit) [[unlikely]] {
+      if (position < output_size) {
+        position_ = position;
+        status = MakeRoom();
+        if (status != Status::kOk) break;
+        base = base_;
+        write_limit = write_limit_;
+      }
+    }
+    if (position < output_size) {
+      std::uint8_t* const destination = window + (position - base);
       std::uint32_t packed;
       if (code < next) [[likely]] {
-        const Entry entry = dictionary[code];
-        packed = entry.packed;
-        CopyString(destination, (code < kEndCode ? kLiterals.data() : bytes) + entry.offset,
-                   packed & kLengthMask, room);
+        Locator& locator = locators[code];
+        packed = locator.packed;
+        const std::uint32_t in_window = locator.offset - base;
+        if (in_window < window_size) [[likely]] {
+          CopyString(destination, window + in_window, packed & kLengthMask);
+        } else {
+          WalkString(code, destination, position);
+        }
+        // The string now lies here too, nearer the write position.
+        locator.offset = position;
       } else {
-        // The previous string and its own first byte. The previous emission
+        // The previous string and its own first byte. The previous string
         // ends right here, so only its bytes are copied, then the one byte.
         const std::uint32_t previous_length = previous_packed & kLengthMask;
         packed = previous_packed + 1;
-        CopyString(destination, bytes + previous_offset, previous_length, room);
-        if (previous_length < room) {
-          destination[previous_length] = static_cast<std::uint8_t>(previous_packed >> 24);
-        }
+        CopyString(destination, window + (previous_offset - base), previous_length);
+        destination[previous_length] = static_cast<std::uint8_t>(previous_packed >> 24);
       }
       // Previous string + this string's first byte, which sits right after
-      // the previous emission in the output.
-      dictionary[next] = Entry{previous_offset, previous_packed + 1};
+      // the previous string in the output.
+      locators[next] = Locator{previous_offset, previous_packed + 1};
+      links[next] = Link(previous, packed >> 24);
       const std::uint32_t length = packed & kLengthMask;
+      const std::uint32_t room = output_size - position;
       previous_offset = position;
       previous_packed = packed;
-      position = length < room ? position + length : size;
+      position = length < room ? position + length : output_size;
     }
 
     if (++next == width_limit) {
       if (width == kLastWidth) {
-        status = LzwStatus::kCorrupt;
+        status = Status::kCorruptData;
         break;
       }
       ++width;
@@ -202,40 +438,72 @@ LzwStatus DecodeBlock(const CodeReader& reader, std::uint64_t payload_bit, Outpu
     bit += width;
     previous = code;
   }
-  out.position = position;
+  position_ = position;
   return status;
 }
 
+Status DecodeBlockPortable(MemberDecoder& decoder, std::uint32_t payload,
+                           std::uint32_t limit) noexcept {
+  return decoder.DecodeBlock(payload, limit);
+}
+
+#if KZR_LZW_SSE2_VARIANT
+// The same code, with 16-byte copies in one SSE2 load and store each.
+[[gnu::target("sse2")]] Status DecodeBlockSse2(MemberDecoder& decoder, std::uint32_t payload,
+                                               std::uint32_t limit) noexcept {
+  return decoder.DecodeBlock(payload, limit);
+}
+#endif
+
 }  // namespace
 
-LzwStatus DecodeLzwStream(const std::uint8_t* stored, std::uint32_t stored_size,
-                          std::uint8_t* output, std::uint32_t output_size) noexcept {
-  Output out{output, output_size, 0};
-  std::unique_ptr<Entry[]> dictionary(new (std::nothrow) Entry[kDictionarySize]);
-  LzwStatus status = LzwStatus::kOk;
-  if (!dictionary) {
-    status = LzwStatus::kNoMemory;
-  } else {
-    // Literal codes are entries too, whose strings lie in kLiterals.
-    for (std::uint32_t c = 0; c < kEndCode; ++c) dictionary[c] = Entry{c, Pack(1, c)};
-    const CodeReader reader(stored, stored_size);
-    std::uint64_t block = 0;
-    do {
-      if (block + kBlockHeaderSize > stored_size) {
-        status = LzwStatus::kCorrupt;
-        break;
-      }
-      status = DecodeBlock(reader, (block + kBlockHeaderSize) * 8, out, dictionary.get());
-      if (status != LzwStatus::kOk) break;
-      // In 64 bits: 12 + PayloadLength must not wrap back into the stream.
-      block += std::uint64_t{kBlockHeaderSize} +
-               LoadLittleEndian32(stored + block + kPayloadLengthOffset);
-    } while (block < stored_size);
-  }
-  if (out.position < output_size) {
-    std::memset(output + out.position, 0, output_size - out.position);
-  }
-  return status;
+struct LzwDecoder::Memory {
+  std::unique_ptr<Locator[]> locators;
+  std::unique_ptr<std::uint32_t[]> links;
+  std::unique_ptr<std::uint8_t[]> window;
+  std::unique_ptr<std::uint8_t[]> input;
+  Buffers buffers;
+  bool sse2 = false;
+};
+
+LzwDecoder::LzwDecoder(std::unique_ptr<Memory> memory) noexcept : memory_(std::move(memory)) {}
+
+LzwDecoder::~LzwDecoder() = default;
+
+std::unique_ptr<LzwDecoder> LzwDecoder::Create(std::size_t window_size,
+                                               std::size_t input_size) noexcept {
+  window_size = std::clamp(window_size, kMinWindowSize, kMaxWindowSize);
+  input_size = std::clamp(input_size, kMinInputSize, kMaxInputSize);
+  std::unique_ptr<Memory> memory(new (std::nothrow) Memory);
+  if (!memory) return nullptr;
+  // Not initialised: every byte is written before it is used, and untouched
+  // pages of a large window cost nothing for a small member.
+  memory->locators.reset(new (std::nothrow) Locator[kDictionarySize]);
+  memory->links.reset(new (std::nothrow) std::uint32_t[kDictionarySize]);
+  memory->window.reset(new (std::nothrow) std::uint8_t[window_size]);
+  memory->input.reset(new (std::nothrow) std::uint8_t[input_size]);
+  if (!memory->locators || !memory->links || !memory->window || !memory->input) return nullptr;
+  memory->buffers = Buffers{memory->locators.get(),
+                            memory->links.get(),
+                            memory->window.get(),
+                            static_cast<std::uint32_t>(window_size),
+                            memory->input.get(),
+                            static_cast<std::uint32_t>(input_size)};
+#if KZR_LZW_SSE2_VARIANT
+  __builtin_cpu_init();
+  memory->sse2 = __builtin_cpu_supports("sse2");
+#endif
+  std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(std::move(memory)));
+  return decoder;
+}
+
+Status LzwDecoder::Decode(StoredBytes& stored, std::uint32_t stored_size,
+                          std::uint32_t output_size, MemberSink* sink) noexcept {
+  MemberDecoder member(memory_->buffers, stored, stored_size, output_size, sink);
+#if KZR_LZW_SSE2_VARIANT
+  if (memory_->sse2) return member.Run<DecodeBlockSse2>();
+#endif
+  return member.Run<DecodeBlockPortable>();
 }
 
 }  // namespace kzr

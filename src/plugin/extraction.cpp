@@ -11,6 +11,33 @@
 namespace kzr {
 namespace {
 
+// The stored bytes as read into memory, for the decoder.
+class BufferedStoredBytes final : public StoredBytes {
+ public:
+  explicit BufferedStoredBytes(const std::uint8_t* bytes) noexcept : bytes_(bytes) {}
+  Status Read(std::uint64_t offset, std::uint8_t* to, std::size_t size) noexcept override {
+    std::memcpy(to, bytes_ + offset, size);
+    return Status::kOk;
+  }
+
+ private:
+  const std::uint8_t* bytes_;
+};
+
+// Collects the decoded member in one buffer of its size.
+class BufferSink final : public MemberSink {
+ public:
+  explicit BufferSink(std::uint8_t* bytes) noexcept : next_(bytes) {}
+  Status Write(const std::uint8_t* bytes, std::size_t size) noexcept override {
+    std::memcpy(next_, bytes, size);
+    next_ += size;
+    return Status::kOk;
+  }
+
+ private:
+  std::uint8_t* next_;
+};
+
 struct Member {
   host::ResultCode code = host::kOk;
   std::unique_ptr<std::uint8_t[]> bytes;  // UncompressedSize bytes when code is kOk
@@ -51,20 +78,17 @@ Member ProduceMember(ArchiveHandle& handle, const EntryView& entry) noexcept {
   }
 
   member.bytes.reset(new (std::nothrow) std::uint8_t[entry.UncompressedSize()]);
-  if (!member.bytes) {
+  const std::unique_ptr<LzwDecoder> decoder = LzwDecoder::Create();
+  if (!member.bytes || !decoder) {
+    member.bytes.reset();
     member.code = host::kNoMemory;
     return member;
   }
-  switch (DecodeLzwStream(stored.get(), entry.CompressedSize(), member.bytes.get(),
-                          entry.UncompressedSize())) {
-    case LzwStatus::kOk:
-      break;
-    case LzwStatus::kCorrupt:
-      member.code = host::kBadData;
-      break;
-    case LzwStatus::kNoMemory:
-      member.code = host::kNoMemory;
-      break;
+  BufferedStoredBytes source(stored.get());
+  BufferSink sink(member.bytes.get());
+  if (decoder->Decode(source, entry.CompressedSize(), entry.UncompressedSize(), &sink) !=
+      Status::kOk) {
+    member.code = host::kBadData;
   }
   if (member.code != host::kOk) member.bytes.reset();
   return member;
