@@ -37,15 +37,18 @@ constexpr std::uint32_t kLongestString = kDictionarySize - 257;
 // chunked copies leave after a string.
 constexpr std::uint32_t kWriteReserve = kLongestString + 64;
 
-// Window positions are 32-bit output offsets. Every kSweepInterval bytes of
-// output, locators left behind the window are set kFarAway ahead of it, so
-// that no stale offset can come round to look like one inside the window.
-constexpr std::uint32_t kSweepInterval = std::uint32_t{1} << 30;
-constexpr std::uint32_t kFarAway = std::uint32_t{1} << 31;
+// The window's first bytes hold the literals' strings (byte c at offset c,
+// and slack for 16-byte chunks), so that every string is copied from the
+// window alike; the output follows them. Literals are copied from there
+// rather than from where they were last written, away from recent stores.
+constexpr std::uint32_t kLiteralArea = 256 + 32;
 
-// Where a string lies in the output, and what it looks like. `offset` is an
-// output position; the string is usable from there while that position is
-// still in the window.
+// The offset of an entry whose string the window has slid past.
+constexpr std::uint32_t kGone = ~std::uint32_t{0};
+
+// Where a string lies in the window, and what it looks like. Literals keep
+// their offset in the literal area; entries' offsets move with the window
+// and become kGone when it slides past them.
 struct Locator {
   std::uint32_t offset;
   std::uint32_t packed;  // length in bits 0-23 (at most kLongestString), first byte in bits 24-31
@@ -105,10 +108,11 @@ struct Buffers {
   std::uint32_t input_size;
 };
 
-// The state of one Decode call. Output positions count from the member's
-// first byte; window_[0] holds position base_, and the window keeps at least
-// the last history_ bytes written, so that the previous string is always in
-// it.
+// The state of one Decode call. Positions in the output are window offsets:
+// the output byte at window offset kLiteralArea + i is member byte base_ + i.
+// When the window fills, what is new goes to the sink and the last history_
+// bytes slide to the front (at least the longest string, so the previous
+// string always stays), and the entries' offsets slide with them.
 class MemberDecoder {
  public:
   MemberDecoder(const Buffers& buffers, StoredBytes& stored, std::uint32_t stored_size,
@@ -125,10 +129,9 @@ class MemberDecoder {
         stored_size_(stored_size),
         output_size_(output_size),
         sink_(sink) {
-    // Literals are found in the window once written; until then they are
-    // written from their code.
-    for (std::uint32_t c = 0; c < kEndCode; ++c) locators_[c] = Locator{kFarAway, Pack(1, c)};
-    write_limit_ = WriteLimit();
+    for (std::uint32_t c = 0; c < kLiteralArea; ++c) window_[c] = static_cast<std::uint8_t>(c);
+    for (std::uint32_t c = 0; c < kEndCode; ++c) locators_[c] = Locator{c, Pack(1, c)};
+    SetLimits();
   }
 
   template <Status (*kDecodeBlock)(MemberDecoder&, std::uint32_t, std::uint32_t)>
@@ -162,6 +165,30 @@ class MemberDecoder {
                                                    std::uint32_t limit) noexcept;
 
  private:
+  // What a block's decoding carries from its first code to the loop over
+  // the others, and from one loop to the other.
+  struct BlockState {
+    std::uint32_t bit;              // the next code's bit position in the input buffer
+    std::uint32_t fast_end;         // see FastEnd
+    std::uint32_t limit;            // stored byte below which the block's codes lie
+    unsigned width;
+    std::uint32_t width_limit;      // the next free code that raises the width
+    std::uint32_t next;             // the next free code
+    std::uint32_t previous;         // the previous code
+    std::uint32_t previous_offset;  // where the previous code's string lies
+    std::uint32_t previous_packed;  // its length and first byte
+    std::uint32_t start;            // window offset of the block's first byte
+  };
+
+  enum class Stop { kEndCode, kFailed, kWindowPassedBlock };
+
+  // Decodes codes until the end code or a failure. The variant for a block
+  // whose first byte is still in the window, where all its entries are too,
+  // also stops when the window slides past that byte (before the code at
+  // hand): from then on an entry may be gone and has to be checked for.
+  template <bool kEntriesMayBeGone>
+  [[gnu::always_inline]] inline Stop DecodeCodes(BlockState& block, Status& status) noexcept;
+
   // Codes that start below this input buffer offset have all their bits
   // below `limit` and a whole 4-byte word in the buffer.
   std::uint32_t FastEnd(std::uint32_t limit) const noexcept {
@@ -171,8 +198,12 @@ class MemberDecoder {
     return end > 0 ? static_cast<std::uint32_t>(end) : 0;
   }
 
-  std::uint32_t WriteLimit() const noexcept {
-    return output_size_ - base_ > slide_at_ ? base_ + slide_at_ : output_size_;
+  // The output's end as a window offset (or the window's end, if the output
+  // goes on past it), and the offset from which the window slides first.
+  void SetLimits() noexcept {
+    const std::uint32_t left = output_size_ - base_;  // bytes from the window's first output byte
+    output_end_ = left < window_size_ - kLiteralArea ? kLiteralArea + left : window_size_;
+    write_limit_ = std::min(output_end_, slide_at_);
   }
 
   // Makes stored bytes [from, ...) the start of the input buffer, keeping
@@ -221,49 +252,43 @@ class MemberDecoder {
   }
 
   // Hands what is new in the window to the sink and slides the last
-  // history_ bytes to its start. Called with position_ at or past
-  // write_limit_ and below the output size.
-  [[gnu::noinline]] Status MakeRoom() noexcept {
+  // history_ bytes to the front; the offsets of the entries below `next`
+  // slide along, or become kGone. Called with position_ at or past
+  // write_limit_ and below output_end_. Returns by how much the window slid
+  // (0 when it failed).
+  [[gnu::noinline]] std::uint32_t MakeRoom(std::uint32_t next, Status& status) noexcept {
     if (sink_ != nullptr) {
-      const Status status = sink_->Write(window_ + (flushed_ - base_), position_ - flushed_);
-      if (status != Status::kOk) return status;
+      status = sink_->Write(window_ + flushed_, position_ - flushed_);
+      if (status != Status::kOk) return 0;
     }
+    const std::uint32_t kept_from = position_ - history_;
+    const std::uint32_t shift = kept_from - kLiteralArea;
+    std::memmove(window_ + kLiteralArea, window_ + kept_from, history_);
+    for (std::uint32_t code = kFirstEntry; code < next; ++code) {
+      const std::uint32_t offset = locators_[code].offset;
+      locators_[code].offset = offset - kept_from < window_size_ ? offset - shift : kGone;
+    }
+    base_ += shift;
+    position_ -= shift;
     flushed_ = position_;
-    const std::uint32_t new_base = position_ - history_;
-    std::memmove(window_, window_ + (new_base - base_), history_);
-    base_ = new_base;
-    if (base_ - swept_base_ >= kSweepInterval) Sweep();
-    write_limit_ = WriteLimit();
-    return Status::kOk;
+    SetLimits();
+    return shift;
   }
 
-  void Sweep() noexcept {
-    for (std::uint32_t c = 0; c < kDictionarySize; ++c) {
-      if (locators_[c].offset - base_ >= window_size_) locators_[c].offset = base_ + kFarAway;
-    }
-    swept_base_ = base_;
-  }
-
-  // Writes the string of `code`, which is not in the window, at output
-  // position `position` (`destination` in the window): its bytes from the
-  // last back through the chain of previous codes, until a prefix that is in
-  // the window is copied in one go. Each entry walked gets this position,
-  // where its string now lies.
-  [[gnu::noinline]] void WalkString(std::uint32_t code, std::uint8_t* destination,
-                                    std::uint32_t position) noexcept {
+  // Writes the string of `code`, which is gone from the window, at window
+  // offset `position`: its bytes from the last back through the chain of
+  // previous codes, until a prefix that is still in the window is copied in
+  // one go. Each entry walked gets this position, where its string now lies.
+  [[gnu::noinline]] void WalkString(std::uint32_t code, std::uint32_t position) noexcept {
+    std::uint8_t* const destination = window_ + position;
     std::uint32_t length = locators_[code].packed & kLengthMask;
     for (;;) {
       Locator& locator = locators_[code];
-      const std::uint32_t in_window = locator.offset - base_;
-      if (in_window < window_size_) {
-        std::memcpy(destination, window_ + in_window, length);
+      if (locator.offset != kGone) {  // also every literal
+        std::memcpy(destination, window_ + locator.offset, length);
         return;
       }
       locator.offset = position;
-      if (code < kEndCode) {
-        destination[0] = static_cast<std::uint8_t>(code);
-        return;
-      }
       const std::uint32_t link = links_[code];
       destination[--length] = static_cast<std::uint8_t>(link >> 24);
       code = link & kCodeMask;
@@ -274,16 +299,17 @@ class MemberDecoder {
   Status Finish() noexcept {
     if (sink_ == nullptr) return Status::kOk;
     if (position_ != flushed_) {
-      const Status status = sink_->Write(window_ + (flushed_ - base_), position_ - flushed_);
+      const Status status = sink_->Write(window_ + flushed_, position_ - flushed_);
       if (status != Status::kOk) return status;
     }
-    std::uint32_t zeros = output_size_ - position_;
+    std::uint32_t zeros = output_size_ - base_ - (position_ - kLiteralArea);
     if (zeros == 0) return Status::kOk;
-    const std::uint32_t chunk = std::min(zeros, window_size_);
-    std::memset(window_, 0, chunk);
+    std::uint8_t* const area = window_ + kLiteralArea;
+    const std::uint32_t chunk = std::min(zeros, window_size_ - kLiteralArea);
+    std::memset(area, 0, chunk);
     while (zeros != 0) {
       const std::uint32_t size = std::min(zeros, chunk);
-      const Status status = sink_->Write(window_, size);
+      const Status status = sink_->Write(area, size);
       if (status != Status::kOk) return status;
       zeros -= size;
     }
@@ -295,13 +321,13 @@ class MemberDecoder {
 
   std::uint8_t* const window_;
   const std::uint32_t window_size_;
-  const std::uint32_t history_;   // bytes kept behind the write position when the window slides
-  const std::uint32_t slide_at_;  // window offset from which the window slides before a string
-  std::uint32_t base_ = 0;        // output position of window_[0]
-  std::uint32_t position_ = 0;    // next output position; output_size_ once the output is full
-  std::uint32_t flushed_ = 0;     // output handed to the sink up to here
-  std::uint32_t write_limit_ = 0;  // min(output size, base_ + slide_at_)
-  std::uint32_t swept_base_ = 0;
+  const std::uint32_t history_;    // bytes kept when the window slides
+  const std::uint32_t slide_at_;   // the window slides before a string written from here on
+  std::uint32_t base_ = 0;         // member offset of the output byte at window offset kLiteralArea
+  std::uint32_t position_ = kLiteralArea;  // where the next string goes
+  std::uint32_t flushed_ = kLiteralArea;   // handed to the sink up to here
+  std::uint32_t output_end_ = 0;   // see SetLimits
+  std::uint32_t write_limit_ = 0;  // min(output_end_, slide_at_)
 
   std::uint8_t* const input_;
   const std::uint32_t input_size_;
@@ -315,119 +341,144 @@ class MemberDecoder {
 };
 
 Status MemberDecoder::DecodeBlock(std::uint32_t payload, std::uint32_t limit) noexcept {
-  const std::uint8_t* const input = input_;
-  std::uint32_t bit = payload * 8;  // relative to the input buffer
-  std::uint32_t fast_end = FastEnd(limit);
-  unsigned width = kFirstWidth;
-  std::uint32_t mask = (std::uint32_t{1} << width) - 1;
+  BlockState block{};
+  block.bit = payload * 8;
+  block.fast_end = FastEnd(limit);
+  block.limit = limit;
+  block.width = kFirstWidth;
+  block.width_limit = std::uint32_t{1} << kFirstWidth;
 
   std::uint32_t code;
-  if (bit >> 3 < fast_end) [[likely]] {
-    code = (LoadLittleEndian32(input + (bit >> 3)) >> (bit & 7)) & mask;
+  if (block.bit >> 3 < block.fast_end) [[likely]] {
+    code = (LoadLittleEndian32(input_ + (block.bit >> 3)) >> (block.bit & 7)) &
+           (block.width_limit - 1);
   } else {
-    const SlowCode read = ReadCodeSlowly(bit, width, mask, limit);
+    const SlowCode read = ReadCodeSlowly(block.bit, block.width, block.width_limit - 1, limit);
     if (read.status != Status::kOk) return read.status;
     code = read.code;
-    bit = read.bit;
-    fast_end = read.fast_end;
+    block.bit = read.bit;
+    block.fast_end = read.fast_end;
   }
   if (code == kEndCode) return Status::kOk;
-  bit += width;
+  block.bit += kFirstWidth;
 
-  const std::uint32_t output_size = output_size_;
-  const std::uint32_t window_size = window_size_;
+  Status status = Status::kOk;
+  if (position_ >= write_limit_ && position_ < output_end_) {
+    MakeRoom(kFirstEntry, status);
+    if (status != Status::kOk) return status;
+  }
+  block.start = position_;
+  block.next = kFirstEntry;
+  block.previous = code;
+  block.previous_offset = position_;
+  block.previous_packed = Pack(1, code & 0xFF);
+  if (position_ < output_end_) window_[position_++] = static_cast<std::uint8_t>(code);
+
+  Stop stop = DecodeCodes<false>(block, status);
+  if (stop == Stop::kWindowPassedBlock) stop = DecodeCodes<true>(block, status);
+  return stop == Stop::kEndCode ? Status::kOk : status;
+}
+
+template <bool kEntriesMayBeGone>
+MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status) noexcept {
+  const std::uint8_t* const input = input_;
   std::uint8_t* const window = window_;
   Locator* const locators = locators_;
   std::uint32_t* const links = links_;
-  std::uint32_t position = position_;
-  std::uint32_t base = base_;
   std::uint32_t write_limit = write_limit_;
+  std::uint32_t output_end = output_end_;
+  std::uint32_t position = position_;
 
-  // The previous code, and where its string lies and what it looks like.
-  std::uint32_t previous = code;
-  std::uint32_t previous_offset = position;
-  std::uint32_t previous_packed = Pack(1, code & 0xFF);
-  Status status = Status::kOk;
-  if (position >= write_limit && position < output_size) {
-    status = MakeRoom();
-    if (status != Status::kOk) return status;
-    base = base_;
-    write_limit = write_limit_;
-  }
-  if (position < output_size) {
-    window[position - base] = static_cast<std::uint8_t>(code);
-    if (code < kEndCode) locators[code].offset = position;
-    ++position;
-  }
+  std::uint32_t bit = block.bit;
+  std::uint32_t fast_end = block.fast_end;
+  unsigned width = block.width;
+  std::uint32_t width_limit = block.width_limit;
+  std::uint32_t mask = width_limit - 1;
+  std::uint32_t next = block.next;
+  std::uint32_t previous = block.previous;
+  std::uint32_t previous_offset = block.previous_offset;
+  std::uint32_t previous_packed = block.previous_packed;
 
-  std::uint32_t next = kFirstEntry;
-  std::uint32_t width_limit = std::uint32_t{1} << width;  // next free code that raises the width
+  Stop stop;
   for (;;) {
+    std::uint32_t code;
     if (bit >> 3 < fast_end) [[likely]] {
       code = (LoadLittleEndian32(input + (bit >> 3)) >> (bit & 7)) & mask;
     } else {
-      const SlowCode read = ReadCodeSlowly(bit, width, mask, limit);
+      const SlowCode read = ReadCodeSlowly(bit, width, mask, block.limit);
       if (read.status != Status::kOk) {
         status = read.status;
+        stop = Stop::kFailed;
         break;
       }
       code = read.code;
       bit = read.bit;
       fast_end = read.fast_end;
     }
-    if (code == kEndCode) break;
+    if (code == kEndCode) {
+      stop = Stop::kEndCode;
+      break;
+    }
     // Also rejects a first code of 257 and above, and a code that ran ahead
     // of the dictionary, once anything but the end code follows them.
     if (previous >= next) {
       status = Status::kCorruptData;
+      stop = Stop::kFailed;
       break;
     }
 
-    if (position >= write_limit) [[unlikely]] {
-      if (position < output_size) {
-        position_ = position;
-        status = MakeRoom();
-        if (status != Status::kOk) break;
-        base = base_;
-        write_limit = write_limit_;
+    if (position >= write_limit && position < output_end) [[unlikely]] {
+      position_ = position;
+      const std::uint32_t shift = MakeRoom(next, status);
+      if (status != Status::kOk) {
+        stop = Stop::kFailed;
+        break;
       }
+      position = position_;
+      write_limit = write_limit_;
+      output_end = output_end_;
+      previous_offset -= shift;  // the previous string always stays
+      if (!kEntriesMayBeGone && block.start - kLiteralArea < shift) {
+        // This code is read again by the loop that checks for gone entries.
+        stop = Stop::kWindowPassedBlock;
+        break;
+      }
+      block.start -= shift;
     }
-    if (position < output_size) {
-      std::uint8_t* const destination = window + (position - base);
+    if (position < output_end) {
+      std::uint8_t* const destination = window + position;
       std::uint32_t packed;
       if (code < next) [[likely]] {
-        Locator& locator = locators[code];
+        const Locator locator = locators[code];
         packed = locator.packed;
-        const std::uint32_t in_window = locator.offset - base;
-        if (in_window < window_size) [[likely]] {
-          CopyString(destination, window + in_window, packed & kLengthMask);
+        if (!kEntriesMayBeGone || locator.offset != kGone) [[likely]] {
+          CopyString(destination, window + locator.offset, packed & kLengthMask);
         } else {
-          WalkString(code, destination, position);
+          WalkString(code, position);
         }
-        // The string now lies here too, nearer the write position.
-        locator.offset = position;
       } else {
         // The previous string and its own first byte. The previous string
         // ends right here, so only its bytes are copied, then the one byte.
         const std::uint32_t previous_length = previous_packed & kLengthMask;
         packed = previous_packed + 1;
-        CopyString(destination, window + (previous_offset - base), previous_length);
+        CopyString(destination, window + previous_offset, previous_length);
         destination[previous_length] = static_cast<std::uint8_t>(previous_packed >> 24);
       }
       // Previous string + this string's first byte, which sits right after
-      // the previous string in the output.
+      // the previous string in the window.
       locators[next] = Locator{previous_offset, previous_packed + 1};
       links[next] = Link(previous, packed >> 24);
       const std::uint32_t length = packed & kLengthMask;
-      const std::uint32_t room = output_size - position;
+      const std::uint32_t room = output_end - position;
       previous_offset = position;
       previous_packed = packed;
-      position = length < room ? position + length : output_size;
+      position = length < room ? position + length : output_end;
     }
 
     if (++next == width_limit) {
       if (width == kLastWidth) {
         status = Status::kCorruptData;
+        stop = Stop::kFailed;
         break;
       }
       ++width;
@@ -439,7 +490,15 @@ Status MemberDecoder::DecodeBlock(std::uint32_t payload, std::uint32_t limit) no
     previous = code;
   }
   position_ = position;
-  return status;
+  block.bit = bit;
+  block.fast_end = fast_end;
+  block.width = width;
+  block.width_limit = width_limit;
+  block.next = next;
+  block.previous = previous;
+  block.previous_offset = previous_offset;
+  block.previous_packed = previous_packed;
+  return stop;
 }
 
 Status DecodeBlockPortable(MemberDecoder& decoder, std::uint32_t payload,
