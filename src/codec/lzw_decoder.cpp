@@ -79,16 +79,16 @@ inline void Copy16(std::uint8_t* destination, const std::uint8_t* source) noexce
 }
 
 // Copies a string that ends at or before `destination` by 16-byte chunks,
-// which may read past the string and write up to 31 bytes of junk after it;
-// the window has room for that, and the next string overwrites it. A string
-// longer than 32 bytes ends at least its length before the destination, so
-// the rest goes by one plain copy.
+// which may read past the string and write up to 15 bytes of junk after it;
+// the window has room for that, and the next string overwrites it. Each
+// chunk reads string bytes that lie before the destination, so none has
+// been overwritten yet. (Inline chunks beat a call to memcpy for the usual
+// lengths, and by far where memcpy goes without SSE2.)
 inline void CopyString(std::uint8_t* destination, const std::uint8_t* source,
                        std::uint32_t length) noexcept {
   Copy16(destination, source);
   if (length > 16) [[unlikely]] {
-    Copy16(destination + 16, source + 16);
-    if (length > 32) std::memcpy(destination + 32, source + 32, length - 32);
+    for (std::uint32_t at = 16; at < length; at += 16) Copy16(destination + at, source + at);
   }
 }
 
@@ -227,9 +227,10 @@ class MemberDecoder {
     return Status::kOk;
   }
 
-  // A code near the end of the buffer, of the block or of the stored bytes:
-  // checked against the limit, fetched if need be, and read with the bytes
-  // past the stored end as zero.
+  // A code near the end of the buffer, of the block or of the stored bytes,
+  // or one after a code that ran ahead: checked against the limit, fetched
+  // if need be, read with the bytes past the stored end as zero, and failed
+  // if it should have been the end code.
   [[gnu::noinline]] SlowCode ReadCodeSlowly(std::uint32_t bit, unsigned width, std::uint32_t mask,
                                             std::uint32_t limit) noexcept {
     const std::uint64_t absolute = std::uint64_t{input_base_} * 8 + bit;
@@ -247,8 +248,13 @@ class MemberDecoder {
     for (std::uint32_t i = 0; i < kCodeWord && at + i < input_length_; ++i) {
       word |= static_cast<std::uint32_t>(input_[at + i]) << (8 * i);
     }
-    return {Status::kOk, (word >> (absolute & 7)) & mask,
-            static_cast<std::uint32_t>(absolute - std::uint64_t{input_base_} * 8), FastEnd(limit)};
+    const std::uint32_t code = (word >> (absolute & 7)) & mask;
+    if (ran_ahead_) {
+      ran_ahead_ = false;
+      if (code != kEndCode) return {Status::kCorruptData, 0, 0, 0};
+    }
+    return {Status::kOk, code, static_cast<std::uint32_t>(absolute - std::uint64_t{input_base_} * 8),
+            FastEnd(limit)};
   }
 
   // Hands what is new in the window to the sink and slides the last
@@ -295,14 +301,15 @@ class MemberDecoder {
     }
   }
 
-  // Hands on the rest of the window and the zero fill.
+  // Hands on the rest of the output in the window and the zero fill.
   Status Finish() noexcept {
     if (sink_ == nullptr) return Status::kOk;
-    if (position_ != flushed_) {
-      const Status status = sink_->Write(window_ + flushed_, position_ - flushed_);
+    const std::uint32_t end = std::min(position_, output_end_);
+    if (end != flushed_) {
+      const Status status = sink_->Write(window_ + flushed_, end - flushed_);
       if (status != Status::kOk) return status;
     }
-    std::uint32_t zeros = output_size_ - base_ - (position_ - kLiteralArea);
+    std::uint32_t zeros = output_size_ - base_ - (end - kLiteralArea);
     if (zeros == 0) return Status::kOk;
     std::uint8_t* const area = window_ + kLiteralArea;
     const std::uint32_t chunk = std::min(zeros, window_size_ - kLiteralArea);
@@ -324,9 +331,14 @@ class MemberDecoder {
   const std::uint32_t history_;    // bytes kept when the window slides
   const std::uint32_t slide_at_;   // the window slides before a string written from here on
   std::uint32_t base_ = 0;         // member offset of the output byte at window offset kLiteralArea
-  std::uint32_t position_ = kLiteralArea;  // where the next string goes
+  std::uint32_t position_ = kLiteralArea;  // where the next string goes; the output is full from output_end_
   std::uint32_t flushed_ = kLiteralArea;   // handed to the sink up to here
   std::uint32_t output_end_ = 0;   // see SetLimits
+  // A code stood for no entry (a first code of 257 and above, or one above
+  // the next free code): the next code must end the block. It is read by
+  // ReadCodeSlowly, which checks this, because the fast path's end is set
+  // to 0 then.
+  bool ran_ahead_ = false;
   std::uint32_t write_limit_ = 0;  // min(output_end_, slide_at_)
 
   std::uint8_t* const input_;
@@ -373,6 +385,10 @@ Status MemberDecoder::DecodeBlock(std::uint32_t payload, std::uint32_t limit) no
   block.previous_offset = position_;
   block.previous_packed = Pack(1, code & 0xFF);
   if (position_ < output_end_) window_[position_++] = static_cast<std::uint8_t>(code);
+  if (code >= kFirstEntry) {
+    ran_ahead_ = true;
+    block.fast_end = 0;
+  }
 
   Stop stop = DecodeCodes<false>(block, status);
   if (stop == Stop::kWindowPassedBlock) stop = DecodeCodes<true>(block, status);
@@ -419,15 +435,15 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
       stop = Stop::kEndCode;
       break;
     }
-    // Also rejects a first code of 257 and above, and a code that ran ahead
-    // of the dictionary, once anything but the end code follows them.
-    if (previous >= next) {
-      status = Status::kCorruptData;
-      stop = Stop::kFailed;
-      break;
-    }
-
-    if (position >= write_limit && position < output_end) [[unlikely]] {
+    if (position >= write_limit) [[unlikely]] {
+      if (position >= output_end) {
+        // The output is full: the rest is only checked.
+        if (code > next) {
+          ran_ahead_ = true;
+          fast_end = 0;
+        }
+        goto advance;
+      }
       position_ = position;
       const std::uint32_t shift = MakeRoom(next, status);
       if (status != Status::kOk) {
@@ -445,7 +461,7 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
       }
       block.start -= shift;
     }
-    if (position < output_end) {
+    {
       std::uint8_t* const destination = window + position;
       std::uint32_t packed;
       if (code < next) [[likely]] {
@@ -461,6 +477,10 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
         // ends right here, so only its bytes are copied, then the one byte.
         const std::uint32_t previous_length = previous_packed & kLengthMask;
         packed = previous_packed + 1;
+        if (code > next) [[unlikely]] {
+          ran_ahead_ = true;
+          fast_end = 0;
+        }
         CopyString(destination, window + previous_offset, previous_length);
         destination[previous_length] = static_cast<std::uint8_t>(previous_packed >> 24);
       }
@@ -468,13 +488,14 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
       // the previous string in the window.
       locators[next] = Locator{previous_offset, previous_packed + 1};
       links[next] = Link(previous, packed >> 24);
-      const std::uint32_t length = packed & kLengthMask;
-      const std::uint32_t room = output_end - position;
+      // The window has room past the output's end for a string started
+      // before it; the output is full from then on.
       previous_offset = position;
       previous_packed = packed;
-      position = length < room ? position + length : output_end;
+      position += packed & kLengthMask;
     }
 
+  advance:
     if (++next == width_limit) {
       if (width == kLastWidth) {
         status = Status::kCorruptData;
