@@ -38,9 +38,10 @@
 // corrupt too, since it has no first block.
 //
 // Invariants of Decode:
-//  - It reads only stored bytes [0, stored_size), each byte at most twice
-//    (a block header may begin up to 3 bytes before where the codes before
-//    it ended, and a chunk fetched again covers those).
+//  - It reads only stored bytes [0, stored_size), in chunks of the input
+//    buffer's size, and no byte more than twice (a block header may begin up
+//    to 3 bytes before where the codes before it ended, and a chunk fetched
+//    again covers those).
 //  - On kOk the sink has received exactly output_size bytes, in order: the
 //    first output_size decoded bytes, then zero bytes if the stream decodes
 //    to fewer (which is not a failure).
@@ -51,11 +52,14 @@
 //    order and nothing else, and is of no further use; the status is the
 //    first failure met: kCorruptData, kReadFailed from the source, or the
 //    sink's own answer.
-//  - Nothing is allocated per call, per block or per code, and stack use is
-//    constant: a string still in the output window is copied from there in
-//    one go; one that is no longer there is rebuilt from its last byte back
-//    through its chain of previous codes until a prefix that is in the
-//    window, so a chain of 2^17 - 258 entries needs no recursion.
+//  - Memory is what Create made, whatever the member's size; nothing is
+//    allocated per call, per block or per code. The output window keeps the
+//    last quarter of itself (at least the longest string) when it slides. A
+//    string still in it is copied from there in one go; one the window has
+//    slid past is rebuilt from its last byte back through its chain of
+//    previous codes, iteratively, until a prefix still in the window, so
+//    a chain of 2^17 - 258 entries costs no stack.
+//  - Work is linear in the stored bytes and the output bytes.
 //  - One decoder decodes one member at a time; separate decoders share
 //    nothing.
 #pragma once
@@ -72,9 +76,13 @@ namespace kzr {
 class LzwDecoder {
  public:
   // Output window and input buffer sizes. With the dictionary (1.5 MiB) the
-  // defaults make 14.5 MiB in all. The window is at least kMinWindowSize
-  // (it keeps the longest string behind the output and room for the next);
-  // the input buffer at least kMinInputSize.
+  // defaults make 14.5 MiB in all, within 17 MiB and easy to find in a
+  // 32-bit address space. A 12 MiB window slides about every 9 MiB of
+  // output, which go to the sink in one piece, and keeps 3 MiB: more than
+  // an ordinary block's output, so that strings are only rebuilt for very
+  // repetitive blocks. 1 MiB of input is few reads. The window is at least
+  // kMinWindowSize (it keeps the longest string behind the output and room
+  // for the next); the input buffer at least kMinInputSize.
   static constexpr std::size_t kDefaultWindowSize = std::size_t{12} << 20;
   static constexpr std::size_t kDefaultInputSize = std::size_t{1} << 20;
   static constexpr std::size_t kMinWindowSize = std::size_t{512} << 10;
