@@ -24,7 +24,6 @@ class MemoryStoredBytes final : public StoredBytes {
       : bytes_(bytes), size_(size), fail_from_(fail_from) {}
 
   Status Read(std::uint64_t offset, std::uint8_t* to, std::size_t size) noexcept override {
-    ++reads_;
     if (offset > size_ || size > size_ - offset) {
       read_past_end_ = true;
       return Status::kReadFailed;
@@ -37,7 +36,6 @@ class MemoryStoredBytes final : public StoredBytes {
 
   bool read_past_end() const { return read_past_end_; }
   std::uint64_t bytes_read() const { return bytes_read_; }
-  std::uint64_t reads() const { return reads_; }
 
  private:
   const std::uint8_t* bytes_;
@@ -45,7 +43,6 @@ class MemoryStoredBytes final : public StoredBytes {
   std::uint64_t fail_from_;
   bool read_past_end_ = false;
   std::uint64_t bytes_read_ = 0;
-  std::uint64_t reads_ = 0;
 };
 
 // Keeps the bytes (or only counts them, for benchmarks); a write that would
@@ -57,7 +54,6 @@ class CollectingSink final : public MemberSink {
       : keep_(keep), fail_after_(fail_after) {}
 
   Status Write(const std::uint8_t* bytes, std::size_t size) noexcept override {
-    ++writes_;
     if (failed_) written_after_failure_ = true;
     if (count_ + size > fail_after_) {
       failed_ = true;
@@ -70,7 +66,6 @@ class CollectingSink final : public MemberSink {
 
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
   std::uint64_t count() const { return count_; }
-  std::uint64_t writes() const { return writes_; }
   bool written_after_failure() const { return written_after_failure_; }
 
  private:
@@ -78,7 +73,6 @@ class CollectingSink final : public MemberSink {
   std::uint64_t fail_after_;
   std::vector<std::uint8_t> bytes_;
   std::uint64_t count_ = 0;
-  std::uint64_t writes_ = 0;
   bool failed_ = false;
   bool written_after_failure_ = false;
 };
