@@ -1,16 +1,18 @@
-// Decodes arbitrary bytes as a compressed entry, and round-trips the same
-// bytes through the test encoder. Aborts on any answer the extraction could
-// not live with.
+// Decodes arbitrary bytes as a compressed entry with the streaming decoder,
+// in the default and the smallest window and input buffer, and compares it
+// with the whole-buffer reference decoder; then round-trips the same bytes
+// through the test encoder. Aborts on any difference.
 //
 // Input: bytes 0-2 are a little-endian 24-bit value v giving the member's
 // size: v mod 2^22 (up to 4 MiB) when bits 22-23 of v are both set, else
-// v mod 2^16. The rest is the stored stream, decoded into a heap buffer of
-// exactly that size, so the sanitizer sees any write past it.
+// v mod 2^16. The rest is the stored stream.
 //
-// Checked for every input:
-//  - the answer is kOk or kCorrupt;
-//  - decoding into a smaller buffer gives the same answer and a prefix of the
-//    same bytes (the output limit changes nothing but what is kept);
+// Checked for every input, for each decoder:
+//  - the same answer as the reference (kOk or kCorruptData), also when only
+//    verifying (no sink) and with a third of the member size;
+//  - on kOk the very bytes of the reference, output size in all; otherwise
+//    a prefix of them;
+//  - no read past the stored bytes, and no more than twice their number read;
 //  - the rest, taken as a member and encoded with block sizes and header
 //    words chosen by byte 0, decodes back to itself.
 #include <cstddef>
@@ -19,11 +21,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "codec/lzw_decoder.h"
 #include "support/lzw_encoder.h"
+#include "support/lzw_reference_decoder.h"
+#include "support/memory_streams.h"
 
 namespace {
+
+using kzr::Status;
 
 void Check(bool holds, const char* what) {
   if (!holds) {
@@ -32,19 +39,52 @@ void Check(bool holds, const char* what) {
   }
 }
 
-struct Result {
-  kzr::LzwStatus status;
-  std::unique_ptr<std::uint8_t[]> output;
+kzr::LzwDecoder& Decoder(int which) {
+  static const std::unique_ptr<kzr::LzwDecoder> decoders[] = {
+      kzr::LzwDecoder::Create(),
+      kzr::LzwDecoder::Create(kzr::LzwDecoder::kMinWindowSize, kzr::LzwDecoder::kMinInputSize),
+  };
+  Check(decoders[which] != nullptr, "no decoder");
+  return *decoders[which];
+}
+
+struct Reference {
+  Status status;
+  std::vector<std::uint8_t> output;
 };
 
-Result Decode(const std::uint8_t* stored, std::size_t stored_size, std::uint32_t output_size) {
-  Result result{kzr::LzwStatus::kOk, std::make_unique<std::uint8_t[]>(output_size)};
-  std::memset(result.output.get(), 0xCC, output_size);
-  result.status = kzr::DecodeLzwStream(stored, static_cast<std::uint32_t>(stored_size),
-                                       result.output.get(), output_size);
-  Check(result.status == kzr::LzwStatus::kOk || result.status == kzr::LzwStatus::kCorrupt,
-        "answer other than kOk or kCorrupt");
-  return result;
+Reference DecodeReference(const std::uint8_t* stored, std::size_t stored_size,
+                          std::uint32_t output_size) {
+  Reference reference{Status::kOk, std::vector<std::uint8_t>(output_size, 0xCC)};
+  reference.status = kzr::test::ReferenceDecodeLzw(
+      stored, static_cast<std::uint32_t>(stored_size), reference.output.data(), output_size);
+  Check(reference.status == Status::kOk || reference.status == Status::kCorruptData,
+        "the reference answered other than kOk or kCorrupt");
+  return reference;
+}
+
+void CompareWithReference(int which, const std::uint8_t* stored, std::size_t stored_size,
+                          std::uint32_t output_size, const Reference& reference) {
+  kzr::test::MemoryStoredBytes source(stored, stored_size);
+  kzr::test::CollectingSink sink;
+  const Status status =
+      Decoder(which).Decode(source, static_cast<std::uint32_t>(stored_size), output_size, &sink);
+  Check(!source.read_past_end(), "read past the stored bytes");
+  Check(source.bytes_read() <= 2 * std::uint64_t{stored_size}, "read bytes more than twice");
+  Check(status == reference.status, "another answer than the reference");
+  const std::vector<std::uint8_t>& bytes = sink.bytes();
+  if (status == Status::kOk) {
+    Check(bytes == reference.output, "other bytes than the reference");
+  } else {
+    Check(bytes.size() <= reference.output.size() &&
+              (bytes.empty() ||
+               std::memcmp(bytes.data(), reference.output.data(), bytes.size()) == 0),
+          "a failed decode handed on other bytes than the reference's");
+  }
+  kzr::test::MemoryStoredBytes again(stored, stored_size);
+  Check(Decoder(which).Decode(again, static_cast<std::uint32_t>(stored_size), output_size,
+                              nullptr) == status,
+        "verifying answered otherwise");
 }
 
 void CheckRoundTrip(std::uint8_t choice, const std::uint8_t* member, std::size_t size) {
@@ -56,9 +96,13 @@ void CheckRoundTrip(std::uint8_t choice, const std::uint8_t* member, std::size_t
   options.word8 = ~options.word0;
   options.slack = choice >> 6;
   const kzr::test::LzwBytes stream = kzr::test::EncodeLzw(member, size, options);
-  const Result decoded = Decode(stream.data(), stream.size(), static_cast<std::uint32_t>(size));
-  Check(decoded.status == kzr::LzwStatus::kOk, "an encoded member did not decode");
-  Check(size == 0 || std::memcmp(decoded.output.get(), member, size) == 0,
+  kzr::test::MemoryStoredBytes source(stream.data(), stream.size());
+  kzr::test::CollectingSink sink;
+  Check(Decoder(choice & 1).Decode(source, static_cast<std::uint32_t>(stream.size()),
+                                   static_cast<std::uint32_t>(size), &sink) == Status::kOk,
+        "an encoded member did not decode");
+  Check(sink.bytes().size() == size &&
+            (size == 0 || std::memcmp(sink.bytes().data(), member, size) == 0),
         "an encoded member decoded to other bytes");
 }
 
@@ -71,12 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* stored = data + 3;
   const std::size_t stored_size = size - 3;
 
-  const Result full = Decode(stored, stored_size, output_size);
-  const std::uint32_t smaller = output_size / 3;
-  const Result part = Decode(stored, stored_size, smaller);
-  Check(part.status == full.status, "the buffer size changed the answer");
-  Check(smaller == 0 || std::memcmp(part.output.get(), full.output.get(), smaller) == 0,
-        "a smaller buffer did not get a prefix of the same bytes");
+  for (std::uint32_t member_size : {output_size, output_size / 3}) {
+    const Reference reference = DecodeReference(stored, stored_size, member_size);
+    for (int which = 0; which < 2; ++which) {
+      CompareWithReference(which, stored, stored_size, member_size, reference);
+    }
+  }
 
   CheckRoundTrip(data[0], stored, stored_size);
   return 0;

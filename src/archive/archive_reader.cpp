@@ -18,8 +18,14 @@ class MemberDecoders {
     return chunk_.get();
   }
 
+  LzwDecoder* Lzw() noexcept {
+    if (!lzw_) lzw_ = LzwDecoder::Create();
+    return lzw_.get();
+  }
+
  private:
   std::unique_ptr<std::uint8_t[]> chunk_;
+  std::unique_ptr<LzwDecoder> lzw_;
 };
 
 namespace {
@@ -86,33 +92,12 @@ Status ArchiveReader::ReadMember(const EntryView& entry, MemberSink* sink) noexc
   }
   if (!entry.IsCompressed()) return StreamStored(entry, sink, header_.IsMasked());
 
-  // Compressed: the whole stream and the whole member in memory, for now.
-  const std::uint32_t stored_size = entry.CompressedSize();
-  const std::uint32_t size = entry.UncompressedSize();
-  std::unique_ptr<std::uint8_t[]> stored(new (std::nothrow) std::uint8_t[stored_size]);
-  std::unique_ptr<std::uint8_t[]> member(new (std::nothrow) std::uint8_t[size]);
-  if (!stored || !member) return Status::kNoMemory;
-  StoredRange range(file_.get(), entry.DataOffset());
-  if (const Status status = range.Read(0, stored.get(), stored_size); status != Status::kOk) {
-    return Status::kCorruptData;
-  }
-  switch (DecodeLzwStream(stored.get(), stored_size, member.get(), size)) {
-    case LzwStatus::kOk:
-      break;
-    case LzwStatus::kCorrupt:
-      return Status::kCorruptData;
-    case LzwStatus::kNoMemory:
-      return Status::kNoMemory;
-  }
-  if (sink == nullptr) return Status::kOk;
-  for (std::uint32_t done = 0; done < size;) {
-    const std::size_t piece = std::min<std::size_t>(size - done, kMaxPiece);
-    if (const Status status = sink->Write(member.get() + done, piece); status != Status::kOk) {
-      return status;
-    }
-    done += static_cast<std::uint32_t>(piece);
-  }
-  return Status::kOk;
+  LzwDecoder* const lzw = decoders_->Lzw();
+  if (lzw == nullptr) return Status::kNoMemory;
+  StoredRange stored(file_.get(), entry.DataOffset());
+  const Status status = lzw->Decode(stored, entry.CompressedSize(), entry.UncompressedSize(), sink);
+  // The extent was checked: bytes that cannot be read are damage too.
+  return status == Status::kReadFailed ? Status::kCorruptData : status;
 }
 
 Status ArchiveReader::CopyStored(const EntryView& entry, MemberSink& sink) noexcept {

@@ -44,7 +44,8 @@ class ArchiveReader {
   std::FILE* file() const noexcept { return file_.get(); }
 
   // Hands the member of `entry` to `sink` in order, UncompressedSize bytes in
-  // all, in pieces of at most kMaxPiece bytes; a null sink verifies only.
+  // all, in pieces of up to some MiB; a null sink verifies only. On failure
+  // the sink has had part of the member and is of no further use.
   // kOk; kCorruptData when the stored bytes lie outside the archive or do
   // not decode; kReadFailed; kNoMemory; or what the sink answered.
   Status ReadMember(const EntryView& entry, MemberSink* sink) noexcept;
@@ -52,8 +53,6 @@ class ArchiveReader {
   // Hands the entry's stored bytes to `sink` exactly as the archive holds
   // them (for rewriting the archive); kCorruptData when they lie outside it.
   Status CopyStored(const EntryView& entry, MemberSink& sink) noexcept;
-
-  static constexpr std::size_t kMaxPiece = std::size_t{8} << 20;
 
  private:
   ArchiveReader() = default;

@@ -1,10 +1,13 @@
-// The LZW block decoder for compressed entries.
+// The LZW block decoder for compressed entries, streaming: stored bytes come
+// in through a StoredBytes source in large chunks and decoded bytes go out to
+// a MemberSink in large pieces, in working memory of a fixed size whatever
+// the member's size.
 //
 // Stream: LZW blocks back to back from offset 0, nothing else. A block is a
 // 12-byte header and a payload. Only the header's u32 at offset 4,
 // PayloadLength, is read, and only to find the next block at
-// block + 12 + PayloadLength (computed in 64 bits); it does not bound the
-// codes, which are read until the end code, possibly past it.
+// E = block + 12 + PayloadLength (computed in 64 bits); it does not end the
+// codes, which are read until the end code, possibly past E (see Overlap).
 //
 // Payload: codes packed least significant bit first. 0-255 are literal bytes,
 // 256 ends the block, 257 up name the block's own dictionary entries. Each
@@ -21,38 +24,97 @@
 // would need 18 bits fails, so a block holds at most 2^17 - 257 codes before
 // its end code.
 //
-// Failures (kCorrupt): a code other than 256 while the previous code is not
-// below the next free code; the addition that would raise the width to 18; a
-// block header that does not lie whole within the stored bytes; a code whose
-// bits do not. An empty stream is corrupt too, since it has no first block.
+// Overlap: a block that another block follows (E < stored size) may run its
+// codes, its end code included, at most 3 bytes past its payload: every bit
+// of them lies in a byte below E + 3. A block whose codes reach byte E + 3 or
+// beyond, into the block after it, is corrupt. The last block (E >= stored
+// size) is bound only by the stored bytes. So blocks overlap by at most 3
+// bytes and the work is linear in the stored bytes.
 //
-// Invariants of DecodeLzwStream:
-//  - It reads only stored[0, stored_size) and writes only
-//    output[0, output_size). Bytes past the stored ones are never touched.
+// Failures (kCorruptData): a code other than 256 while the previous code is
+// not below the next free code; the addition that would raise the width to
+// 18; a block header that does not lie whole within the stored bytes; a code
+// whose bits do not, or that breaks the overlap rule. An empty stream is
+// corrupt too, since it has no first block.
+//
+// Invariants of Decode:
+//  - It reads only stored bytes [0, stored_size), in chunks of the input
+//    buffer's size, and no byte more than twice (a block header may begin up
+//    to 3 bytes before where the codes before it ended, and a chunk fetched
+//    again covers those).
+//  - On kOk the sink has received exactly output_size bytes, in order: the
+//    first output_size decoded bytes, then zero bytes if the stream decodes
+//    to fewer (which is not a failure).
 //  - A stream that decodes to more than output_size bytes keeps the first
-//    output_size bytes and is still checked to its end, so a bad code after
-//    the limit fails the call.
-//  - On every return, output holds the bytes decoded so far followed by zero
-//    bytes up to output_size. Decoding to fewer bytes than output_size is not
-//    a failure.
-//  - It allocates one dictionary of 2^17 entries per call (8 bytes each) and
-//    nothing else; kNoMemory when that fails. Stack use is constant: strings
-//    are copied from where they already lie in the output, so a chain of
-//    2^17 - 258 entries costs nothing more than a short one.
-//  - No state survives the call; concurrent calls share nothing.
+//    output_size and is still checked to its end, so a bad code after the
+//    limit fails the call.
+//  - On any other answer the sink has received some of the decoded bytes, in
+//    order and nothing else, and is of no further use; the status is the
+//    first failure met: kCorruptData, kReadFailed from the source, or the
+//    sink's own answer.
+//  - Memory is what Create made, whatever the member's size; nothing is
+//    allocated per call, per block or per code. The output window keeps the
+//    last quarter of itself (at least the longest string) when it slides. A
+//    string still in it is copied from there in one go; one the window has
+//    slid past is rebuilt from its last byte back through its chain of
+//    previous codes, iteratively, until a prefix still in the window, so
+//    a chain of 2^17 - 258 entries costs no stack.
+//  - Work is linear in the stored bytes and the output bytes.
+//  - One decoder decodes one member at a time; separate decoders share
+//    nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "base/status.h"
+#include "codec/byte_stream.h"
 
 namespace kzr {
 
-enum class LzwStatus { kOk, kCorrupt, kNoMemory };
+class LzwDecoder {
+ public:
+  // Output window and input buffer sizes. With the dictionary (1.5 MiB) the
+  // defaults make 14.5 MiB in all, within 17 MiB and easy to find in a
+  // 32-bit address space. A 12 MiB window slides about every 9 MiB of
+  // output, which go to the sink in one piece, and keeps 3 MiB: more than
+  // an ordinary block's output, so that strings are only rebuilt for very
+  // repetitive blocks. 1 MiB of input is few reads. The window is at least
+  // kMinWindowSize (it keeps the longest string behind the output and room
+  // for the next); the input buffer at least kMinInputSize.
+  static constexpr std::size_t kDefaultWindowSize = std::size_t{12} << 20;
+  static constexpr std::size_t kDefaultInputSize = std::size_t{1} << 20;
+  static constexpr std::size_t kMinWindowSize = std::size_t{512} << 10;
+  static constexpr std::size_t kMaxWindowSize = std::size_t{256} << 20;
+  static constexpr std::size_t kMinInputSize = 16;
+  static constexpr std::size_t kMaxInputSize = std::size_t{64} << 20;
 
-// Decodes a compressed entry's stored bytes into `output` (output_size bytes).
-// Never reads past stored[stored_size) and never writes past
-// output[output_size). Bytes of output not produced by the stream are set to
-// zero. Either pointer may be null when its size is 0.
-LzwStatus DecodeLzwStream(const std::uint8_t* stored, std::uint32_t stored_size,
-                          std::uint8_t* output, std::uint32_t output_size) noexcept;
+  // Working memory (dictionary, output window, input buffer) made once and
+  // reused for every member; null when it cannot be had. Sizes outside the
+  // limits above are brought within them.
+  static std::unique_ptr<LzwDecoder> Create(std::size_t window_size = kDefaultWindowSize,
+                                            std::size_t input_size = kDefaultInputSize) noexcept;
+
+  ~LzwDecoder();
+  LzwDecoder(const LzwDecoder&) = delete;
+  LzwDecoder& operator=(const LzwDecoder&) = delete;
+
+  // Decodes the `stored_size` stored bytes of a compressed member that
+  // expands to `output_size` bytes. The sink receives exactly output_size
+  // bytes, in order, in pieces: the decoded bytes (the first output_size of
+  // them) and then zero bytes if the stream decodes to fewer. A null sink
+  // verifies only (the same pipeline, nothing handed on).
+  // kOk, kCorruptData, kReadFailed (from `stored`), or whatever the sink answered.
+  Status Decode(StoredBytes& stored, std::uint32_t stored_size, std::uint32_t output_size,
+                MemberSink* sink) noexcept;
+
+
+ private:
+  struct Memory;
+  explicit LzwDecoder(std::unique_ptr<Memory> memory) noexcept;
+
+  std::unique_ptr<Memory> memory_;
+};
 
 }  // namespace kzr
