@@ -2,6 +2,7 @@
 // the file manager does.
 //   host_driver extract ARCHIVE OUTDIR   (open, ReadHeader, ProcessFile each entry)
 //   host_driver pack ARCHIVE SRCDIR      (PackFiles over every file below SRCDIR)
+//   host_driver list ARCHIVE             (OpenArchive and ReadHeader to the end)
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,22 @@ int Extract(const char* archive_path, const std::string& out_dir) {
   return code == kzr::host::kEndArchive && failures == 0 ? 0 : 1;
 }
 
+// Open and list only, as a file manager shows an archive: the plugin's own
+// cost of a listing.
+int List(const char* archive_path) {
+  kzr::host::OpenArchiveRecord open_record{};
+  open_record.ArchiveName = archive_path;
+  kzr::host::ArchiveHandle archive = OpenArchive(&open_record);
+  if (archive == nullptr) return 1;
+  kzr::host::HeaderRecord header{};
+  std::uint64_t entries = 0;
+  int code;
+  while ((code = ReadHeader(archive, &header)) == 0) ++entries;
+  CloseArchive(archive);
+  std::printf("%llu entries\n", static_cast<unsigned long long>(entries));
+  return code == kzr::host::kEndArchive ? 0 : 1;
+}
+
 int Pack(const char* archive_path, const std::string& source_dir) {
   std::vector<std::string> items;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(source_dir)) {
@@ -58,6 +75,8 @@ int Pack(const char* archive_path, const std::string& source_dir) {
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "extract") == 0) return Extract(argv[2], argv[3]);
   if (argc == 4 && std::strcmp(argv[1], "pack") == 0) return Pack(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: host_driver extract ARCHIVE OUTDIR | pack ARCHIVE SRCDIR\n");
+  if (argc == 3 && std::strcmp(argv[1], "list") == 0) return List(argv[2]);
+  std::fprintf(stderr,
+               "usage: host_driver extract ARCHIVE OUTDIR | pack ARCHIVE SRCDIR | list ARCHIVE\n");
   return 2;
 }
