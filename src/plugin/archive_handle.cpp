@@ -3,6 +3,7 @@
 #include <new>
 
 #include "archive/format.h"
+#include "plugin/name_field.h"
 
 namespace kzr {
 
@@ -23,20 +24,16 @@ OpenResult OpenArchiveFile(const char* path) noexcept {
     return {host::kUnknownFormat, nullptr};
   }
 
-  DirectoryIndex::LoadResult loaded = DirectoryIndex::Load(stream, handle->header);
-  switch (loaded.status) {
-    case DirectoryIndex::LoadStatus::kOk:
+  switch (DirectoryIndex::Load(stream, handle->header, handle->index)) {
+    case Status::kOk:
       break;
-    case DirectoryIndex::LoadStatus::kNoMemory:
+    case Status::kNoMemory:
       return {host::kNoMemory, nullptr};
-    case DirectoryIndex::LoadStatus::kReadError:
+    default:
       return {host::kBadArchive, nullptr};
   }
-  handle->index = std::move(loaded.index);
   return {host::kOk, std::move(handle)};
 }
-
-static_assert(name_field::kSize == host::kHeaderNameSize);
 
 host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
   const EntryView entry = handle.index->NextEntry();
@@ -47,7 +44,7 @@ host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& recor
   // The name goes out as stored, cut to 259 bytes, NUL-padded to the end of
   // the field. The walk measured it, so nothing here looks for its NUL.
   // (Last, so that nothing is kept across the call.)
-  handle.index->FillNameField(entry, record.FileName);
+  FillNameField(record.FileName, entry);
   return host::kOk;
 }
 

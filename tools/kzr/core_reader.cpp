@@ -1,6 +1,7 @@
 #include "core_reader.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "archive/directory_index.h"
 #include "archive/file_stream.h"
@@ -34,9 +35,11 @@ std::optional<CoreArchive> ReadWithCore(const std::string& path) {
       !IsAcceptableHeader(archive.header, header_bytes, *length)) {
     return std::nullopt;
   }
-  DirectoryIndex::LoadResult loaded = DirectoryIndex::Load(stream.get(), archive.header);
-  if (loaded.status != DirectoryIndex::LoadStatus::kOk) return std::nullopt;
-  DirectoryIndex& index = *loaded.index;
+  std::unique_ptr<DirectoryIndex> loaded;
+  if (DirectoryIndex::Load(stream.get(), archive.header, loaded) != Status::kOk) {
+    return std::nullopt;
+  }
+  DirectoryIndex& index = *loaded;
   archive.entries.reserve(index.EntryCount());
   index.ResetCursor();
   while (const EntryView entry = index.NextEntry()) {
