@@ -37,16 +37,10 @@ class DirectoryIndex {
 
   EntryView ResetCursor() noexcept;
   // Called once per listed entry; defined here so that the listing inlines it.
-  // The listing goes down through the copy, which can be larger than the
-  // caches: it asks for the record a few entries ahead.
   EntryView NextEntry() noexcept {
     if (cursor_ == 0) return EntryView();
     --cursor_;
     current_ = cursor_;
-    if (cursor_ >= kPrefetchDistance) {
-      __builtin_prefetch(bytes_.get() + spans_[cursor_ - kPrefetchDistance].fixed_block +
-                         format::kRecordName);
-    }
     return EntryAt(current_);
   }
   EntryView CurrentEntry() const noexcept;
@@ -58,7 +52,6 @@ class DirectoryIndex {
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  static constexpr std::size_t kPrefetchDistance = 16;
 
   DirectoryIndex(std::unique_ptr<std::uint8_t[]> bytes, std::uint32_t length) noexcept
       : bytes_(std::move(bytes)), length_(length) {}
