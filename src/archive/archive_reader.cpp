@@ -63,16 +63,14 @@ Status ArchiveReader::Open(const char* path, std::unique_ptr<ArchiveReader>& rea
   if (!length || !IsAcceptableHeader(opened->header_, header_bytes, *length)) {
     return Status::kNotAnArchive;
   }
-  DirectoryIndex::LoadResult loaded = DirectoryIndex::Load(file, opened->header_);
-  switch (loaded.status) {
-    case DirectoryIndex::LoadStatus::kOk:
+  switch (DirectoryIndex::Load(file, opened->header_, opened->index_)) {
+    case Status::kOk:
       break;
-    case DirectoryIndex::LoadStatus::kNoMemory:
+    case Status::kNoMemory:
       return Status::kNoMemory;
-    case DirectoryIndex::LoadStatus::kReadError:
-      return Status::kDamagedArchive;
+    default:
+      return Status::kDamagedArchive;  // the directory cannot be read whole
   }
-  opened->index_ = std::move(loaded.index);
   reader = std::move(opened);
   return Status::kOk;
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "plugin/host_names.h"
+#include "plugin/name_field.h"
 #include "plugin/platform_files.h"
 
 namespace kzr {
@@ -29,8 +30,6 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
   return Status::kOk;
 }
 
-static_assert(name_field::kSize == host::kHeaderNameSize);
-
 host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
   DirectoryIndex& index = handle.reader->index();
   const EntryView entry = index.NextEntry();
@@ -44,12 +43,12 @@ host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& recor
   // the walk measured it. A name that could lead outside the host's folder
   // is reported without the parts that would.
   if (host::IsCleanName(entry.Name(), entry.NameLength())) {
-    index.FillNameField(entry, record.FileName);
+    FillNameField(record.FileName, entry);
   } else {
     char clean[host::kHeaderNameSize];
     const std::size_t length =
         host::CleanName(entry.Name(), entry.NameLength(), clean, sizeof clean - 1);
-    name_field::Fill(record.FileName, clean, length, length);
+    FillNameFieldScalar(record.FileName, clean, length, length);
   }
   host::ToHostSeparators(record.FileName, sizeof record.FileName);
   return host::kOk;

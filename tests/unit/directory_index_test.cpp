@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 #include "archive/directory_index.h"
 #include "support/archive_builder.h"
@@ -166,10 +165,9 @@ TEST(DirectoryIndexLimits, MaskedNameEndsAtTheFirstNulOfItsRecord) {
 }
 
 // Names of every length up to past the listing's 259 bytes, in both
-// flavours: each entry's measured length is where its name's NUL is, and its
-// name field holds the name (cut to 259 bytes) and NUL to the end. The last
-// records lie closer to the end of the copy than a name field's window.
-TEST_P(DirectoryIndexTest, NamesOfEveryLengthAreMeasuredAndFilledIntoTheField) {
+// flavours: each entry's measured length is where its name's NUL is, and the
+// bytes it may read from its name on run to the end of the copy.
+TEST_P(DirectoryIndexTest, NamesOfEveryLengthAreMeasured) {
   test::ArchiveBuilder builder(GetParam());
   std::vector<std::string> names;
   for (std::size_t length = 0; length <= 300; ++length) {
@@ -179,53 +177,19 @@ TEST_P(DirectoryIndexTest, NamesOfEveryLengthAreMeasuredAndFilledIntoTheField) {
   }
   std::reverse(names.begin() + 250, names.end());  // long ones at both ends
   for (const std::string& name : names) builder.AddRecord({.name = name});
-  auto index = IndexOver(builder.BuildDirectory(52), masked());
+  const Bytes directory = builder.BuildDirectory(52);
+  auto index = IndexOver(directory, masked());
   ASSERT_TRUE(index);
   EXPECT_FALSE(index->IsDamaged());
+  const EntryView last = index->ResetCursor();
   for (auto expected = names.rbegin(); expected != names.rend(); ++expected) {
     const EntryView entry = index->NextEntry();
     ASSERT_TRUE(entry);
     ASSERT_EQ(entry.NameLength(), expected->size());
     ASSERT_EQ(std::string(entry.Name()), *expected);
-    char field[name_field::kSize];
-    std::memset(field, 0xAB, sizeof field);
-    index->FillNameField(entry, field);
-    std::string want = expected->substr(0, name_field::kSize - 1);
-    want.resize(name_field::kSize, '\0');
-    ASSERT_EQ(std::string(field, sizeof field), want) << "name of " << expected->size();
+    ASSERT_EQ(entry.Name() + entry.ReadableFromName(), last.Name() + last.ReadableFromName());
   }
-}
-
-// The name field along every path this processor can take, from a source of
-// exactly the readable bytes (the name, and for some of them more bytes, a
-// NUL first or not): the field gets the name cut to 259 bytes and NUL after
-// it, every byte of it is written, and no byte around it.
-TEST(NameField, EveryPathFillsTheWholeFieldAndNothingElse) {
-  std::mt19937 random(31337);
-  constexpr std::size_t kGuard = 64;
-  for (auto path : {name_field::Path::kWords, name_field::Path::kSse2, name_field::Path::kAvx2}) {
-    if (!name_field::IsAvailable(path)) continue;
-    for (std::size_t length = 0; length <= 300; ++length) {
-      for (std::size_t after : {0u, 1u, 2u, 23u, 24u, 63u, 64u, 65u, 200u}) {
-        std::vector<char> source(length + after);
-        for (auto& byte : source) byte = static_cast<char>(1 + random() % 255);
-        if (after % 2 == 1) source[length] = '\0';  // as in a directory; not needed
-        std::vector<char> area(kGuard + name_field::kSize + kGuard, '\xAB');
-        char* const field = area.data() + kGuard;
-        name_field::FillWith(path, field, source.data(), length, source.size());
-
-        std::string want(source.data(), std::min(length, name_field::kSize - 1));
-        want.resize(name_field::kSize, '\0');
-        ASSERT_EQ(std::string(field, name_field::kSize), want)
-            << "path " << static_cast<int>(path) << ", length " << length << ", " << after
-            << " more readable";
-        ASSERT_TRUE(std::all_of(area.begin(), area.begin() + kGuard,
-                                [](char c) { return c == '\xAB'; }));
-        ASSERT_TRUE(std::all_of(area.end() - kGuard, area.end(),
-                                [](char c) { return c == '\xAB'; }));
-      }
-    }
-  }
+  EXPECT_EQ(last.ReadableFromName(), names.back().size() + 1) << "the last record ends the copy";
 }
 
 }  // namespace

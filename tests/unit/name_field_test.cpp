@@ -1,0 +1,62 @@
+// The host's name field along each path this build and processor have.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "plugin/name_field.h"
+
+namespace kzr {
+namespace {
+
+struct FillPath {
+  const char* name;
+  void (*fill)(char*, const char*, std::size_t, std::size_t) noexcept;
+};
+
+std::vector<FillPath> FillPaths() {
+  std::vector<FillPath> paths = {{"scalar", FillNameFieldScalar}};
+#if KZR_AVX2_PATHS
+  if (cpu::HasAvx2()) paths.push_back({"avx2", FillNameFieldAvx2});
+#endif
+  return paths;
+}
+
+// Names of every length up to past the field's 259 bytes, each from a source
+// of exactly the readable bytes (the name, and for some of them more bytes, a
+// NUL first or not), so that AddressSanitizer sees any byte read outside it:
+// the field gets the name cut to 259 bytes and NUL after it, every byte of it
+// is written, and no byte around it.
+TEST(NameField, EveryPathFillsTheWholeFieldAndNothingElse) {
+  std::mt19937 random(31337);
+  constexpr std::size_t kGuard = 64;
+  for (const FillPath& path : FillPaths()) {
+    for (std::size_t length = 0; length <= 300; ++length) {
+      for (std::size_t after : {0u, 1u, 2u, 23u, 24u, 63u, 64u, 65u, 200u}) {
+        // (Never null, even when empty, like a name in a directory.)
+        const std::size_t readable = length + after;
+        std::unique_ptr<char[]> source(new char[readable]);
+        for (std::size_t i = 0; i < readable; ++i) source[i] = static_cast<char>(1 + random() % 255);
+        if (after % 2 == 1) source[length] = '\0';  // as in a directory; not needed
+        std::vector<char> area(kGuard + kNameFieldSize + kGuard, '\xAB');
+        char* const field = area.data() + kGuard;
+        path.fill(field, source.get(), length, readable);
+
+        std::string want(source.get(), std::min(length, kNameFieldSize - 1));
+        want.resize(kNameFieldSize, '\0');
+        ASSERT_EQ(std::string(field, kNameFieldSize), want)
+            << path.name << ", length " << length << ", " << after << " more readable";
+        ASSERT_TRUE(std::all_of(area.begin(), area.begin() + kGuard,
+                                [](char c) { return c == '\xAB'; }));
+        ASSERT_TRUE(std::all_of(area.end() - kGuard, area.end(),
+                                [](char c) { return c == '\xAB'; }));
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kzr
