@@ -10,14 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "plugin/exports.h"
+#include "plugin_api.h"
 
 namespace {
+
+const kzr::host::PluginApi& Api() { return kzr::host::LinkedPlugin(); }
 
 int Extract(const char* archive_path, const std::string& out_dir) {
   kzr::host::OpenArchiveRecord open_record{};
   open_record.ArchiveName = archive_path;
-  kzr::host::ArchiveHandle archive = OpenArchive(&open_record);
+  kzr::host::ArchiveHandle archive = Api().OpenArchive(&open_record);
   if (archive == nullptr) {
     std::fprintf(stderr, "cannot open %s: %d\n", archive_path, open_record.OpenResult);
     return 1;
@@ -26,13 +28,13 @@ int Extract(const char* archive_path, const std::string& out_dir) {
   kzr::host::HeaderRecord header{};
   int code;
   int failures = 0;
-  while ((code = ReadHeader(archive, &header)) == 0) {
+  while ((code = Api().ReadHeader(archive, &header)) == 0) {
     // Flatten folder separators: the output folder holds every entry.
     std::string name = header.FileName;
     std::replace(name.begin(), name.end(), '\\', '_');
-    if (ProcessFile(archive, kzr::host::kExtract, dest.data(), name.data()) != 0) ++failures;
+    if (Api().ProcessFile(archive, kzr::host::kExtract, dest.data(), name.data()) != 0) ++failures;
   }
-  CloseArchive(archive);
+  Api().CloseArchive(archive);
   return code == kzr::host::kEndArchive && failures == 0 ? 0 : 1;
 }
 
@@ -41,13 +43,13 @@ int Extract(const char* archive_path, const std::string& out_dir) {
 int List(const char* archive_path) {
   kzr::host::OpenArchiveRecord open_record{};
   open_record.ArchiveName = archive_path;
-  kzr::host::ArchiveHandle archive = OpenArchive(&open_record);
+  kzr::host::ArchiveHandle archive = Api().OpenArchive(&open_record);
   if (archive == nullptr) return 1;
   kzr::host::HeaderRecord header{};
   std::uint64_t entries = 0;
   int code;
-  while ((code = ReadHeader(archive, &header)) == 0) ++entries;
-  CloseArchive(archive);
+  while ((code = Api().ReadHeader(archive, &header)) == 0) ++entries;
+  Api().CloseArchive(archive);
   std::printf("%llu entries\n", static_cast<unsigned long long>(entries));
   return code == kzr::host::kEndArchive ? 0 : 1;
 }
@@ -65,7 +67,7 @@ int Pack(const char* archive_path, const std::string& source_dir) {
   list += '\0';
   std::string archive = archive_path;
   std::string source = source_dir + "/";
-  const int code = PackFiles(archive.data(), nullptr, source.data(), list.data(), 0);
+  const int code = Api().PackFiles(archive.data(), nullptr, source.data(), list.data(), 0);
   if (code != 0) std::fprintf(stderr, "PackFiles failed: %d\n", code);
   return code == 0 ? 0 : 1;
 }

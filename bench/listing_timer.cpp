@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "listing_archive.h"
-#include "support/plugin_api.h"
+#include "support/plugin_under_test.h"
 
 namespace {
 
