@@ -42,15 +42,12 @@ host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& recor
   // The name goes out cut to 259 bytes, NUL-padded to the end of the field;
   // the walk measured it. A name that could lead outside the host's folder
   // is reported without the parts that would.
-  if (host::IsCleanName(entry.Name(), entry.NameLength())) {
-    FillNameField(record.FileName, entry);
-  } else {
+  if (!FillNameField(record.FileName, entry)) {
     char clean[host::kHeaderNameSize];
     const std::size_t length =
         host::CleanName(entry.Name(), entry.NameLength(), clean, sizeof clean - 1);
     FillNameFieldScalar(record.FileName, clean, length, length);
   }
-  host::ToHostSeparators(record.FileName, sizeof record.FileName);
   return host::kOk;
 }
 

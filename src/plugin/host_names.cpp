@@ -1,7 +1,10 @@
 #include "plugin/host_names.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#include "plugin/host_interface.h"
 
 namespace kzr::host {
 namespace {
@@ -17,28 +20,72 @@ char Folded(char c) noexcept {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-}  // namespace
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
 
-bool IsCleanName(const char* name, std::size_t length) noexcept {
-  if (length == 0) return true;
+// The top bit of every byte of `word` that equals `byte`, and no other bit.
+inline std::uint64_t BytesEqual(std::uint64_t word, std::uint8_t byte) noexcept {
+  const std::uint64_t x = word ^ (kOnes * byte);
+  return ~(((x & kLow7) + kLow7) | x) & ~kLow7;
+}
+
+inline std::uint64_t LoadWord(const char* at) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;  // little-endian targets only: byte i is bits 8i to 8i + 7
+}
+
+// The exact test, component by component, for the names the fast one doubts.
+bool IsCleanNameExactly(const char* name, std::size_t length) noexcept {
   if (IsDrivePrefix(name, length)) return false;
-  // Each component starts after a separator (or at the start): it must not
-  // be empty, "." or "..".
   std::size_t start = 0;
   for (;;) {
-    const void* found = std::memchr(name + start, '\\', length - start);
-    const void* slash = std::memchr(name + start, '/', length - start);
-    std::size_t end = length;
-    if (found != nullptr) end = static_cast<std::size_t>(static_cast<const char*>(found) - name);
-    if (slash != nullptr) {
-      end = std::min(end, static_cast<std::size_t>(static_cast<const char*>(slash) - name));
-    }
+    std::size_t end = start;
+    while (end < length && !IsNameSeparator(name[end])) ++end;
     const std::size_t size = end - start;
     if (size == 0) return false;
     if (name[start] == '.' && (size == 1 || (size == 2 && name[start + 1] == '.'))) return false;
     if (end == length) return true;
     start = end + 1;
   }
+}
+
+}  // namespace
+
+// A name is clean when no component is empty, "." or "..", and it has no
+// drive prefix. Word by word: no separator followed by a separator or a dot,
+// no separator or dot first, none last; anything doubtful ("a\.x") gets the
+// exact test.
+bool IsCleanName(const char* name, std::size_t length, std::size_t readable) noexcept {
+  if (length == 0) return true;
+  const char first = name[0], last = name[length - 1];
+  if (IsNameSeparator(last)) return false;
+  if (first == '.' || IsNameSeparator(first) || (length >= 2 && name[1] == ':')) {
+    return IsCleanNameExactly(name, length);
+  }
+  std::uint64_t after_separator = 0;
+  for (std::size_t at = 0; at < length; at += 8) {
+    std::uint64_t word;
+    if (at + 8 <= readable) {
+      word = LoadWord(name + at);
+    } else {
+      char bytes[8] = {};
+      std::memcpy(bytes, name + at, std::min<std::size_t>(8, length - at));
+      word = LoadWord(bytes);
+    }
+    std::uint64_t separators = BytesEqual(word, '\\') | BytesEqual(word, '/');
+    std::uint64_t dots = BytesEqual(word, '.');
+    if (length - at < 8) {
+      const std::uint64_t inside = ~std::uint64_t{0} >> (8 * (8 - (length - at)));
+      separators &= inside;
+      dots &= inside;
+    }
+    if (((separators << 8) | after_separator) & (separators | dots)) {
+      return IsCleanNameExactly(name, length);
+    }
+    after_separator = separators >> 56;
+  }
+  return true;
 }
 
 std::size_t CleanName(const char* name, std::size_t length, char* out,
@@ -63,14 +110,25 @@ std::size_t CleanName(const char* name, std::size_t length, char* out,
   return written;
 }
 
-void ToHostSeparators(char* name, std::size_t capacity) noexcept {
+void ToHostSeparators(char* field) noexcept {
   if constexpr (kHostSeparator != kStoredSeparator) {
-    for (std::size_t i = 0; i < capacity && name[i] != '\0'; ++i) {
-      if (name[i] == kStoredSeparator) name[i] = kHostSeparator;
+    // A word at a time; the field's NUL bytes are no separators.
+    constexpr std::uint64_t kFlip = static_cast<std::uint8_t>(kStoredSeparator ^ kHostSeparator);
+    std::size_t at = 0;
+    for (; at + 8 <= kHeaderNameSize; at += 8) {
+      const std::uint64_t word = LoadWord(field + at);
+      if (word == 0) return;  // the rest of the field is NUL
+      const std::uint64_t separators = BytesEqual(word, kStoredSeparator);
+      if (separators != 0) {
+        const std::uint64_t converted = word ^ ((separators >> 7) * kFlip);
+        std::memcpy(field + at, &converted, sizeof converted);
+      }
+    }
+    for (; at < kHeaderNameSize; ++at) {
+      if (field[at] == kStoredSeparator) field[at] = kHostSeparator;
     }
   } else {
-    (void)name;
-    (void)capacity;
+    (void)field;
   }
 }
 

@@ -26,16 +26,21 @@ inline constexpr char kHostSeparator = '/';
 inline bool IsNameSeparator(char c) noexcept { return c == '\\' || c == '/'; }
 
 // Whether the stored name is reported as it stands (no component to drop).
-bool IsCleanName(const char* name, std::size_t length) noexcept;
+// `readable` counts the bytes from `name` on that may be read (at least
+// `length`); reading whole words of them makes this a few steps per name.
+bool IsCleanName(const char* name, std::size_t length, std::size_t readable) noexcept;
+inline bool IsCleanName(const char* name, std::size_t length) noexcept {
+  return IsCleanName(name, length, length);
+}
 
 // The reported form of a stored name, with stored separators: its first
 // `capacity` bytes at most go to `out`. Returns how many were written.
 std::size_t CleanName(const char* name, std::size_t length, char* out,
                       std::size_t capacity) noexcept;
 
-// A reported name in the host's form: separators converted, in place, up to
-// the NUL or `capacity` bytes.
-void ToHostSeparators(char* name, std::size_t capacity) noexcept;
+// A name field (kHeaderNameSize bytes) in the host's form: separators
+// converted in place.
+void ToHostSeparators(char* field) noexcept;
 
 // The stored name of a file the host adds: the sub-path, a `\` unless it is
 // empty or already ends with a separator, and the item; host separators

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "archive/byte_order.h"
+#include "plugin/host_names.h"
 
 #if KZR_AVX2_PATHS
 #include <immintrin.h>
@@ -20,12 +21,42 @@ namespace {
 // zeroed, whatever its length.
 constexpr std::size_t kWindow = 64;
 
+constexpr bool kConverts = host::kHostSeparator != host::kStoredSeparator;
+constexpr std::uint8_t kSeparatorFlip = host::kStoredSeparator ^ host::kHostSeparator;
+
 // A name that does not fit the window, or whose window would reach past what
-// may be read: rare, and simply copied.
-void FillAnyName(char* field, const char* name, std::size_t length) noexcept {
+// may be read: rare, and taken step by step.
+bool FillAnyName(char* field, const char* name, std::size_t length,
+                 std::size_t readable) noexcept {
+  if (!host::IsCleanName(name, length, readable)) return false;
   const std::size_t kept = std::min(length, kNameFieldSize - 1);
   std::memcpy(field, name, kept);
   std::memset(field + kept, 0, kNameFieldSize - kept);
+  host::ToHostSeparators(field);
+  return true;
+}
+
+// What the window's masks of separators and dots (one bit or byte per name
+// byte, the first byte lowest) say: a separator followed by a separator or a
+// dot means an empty, "." or ".." component may be there, and the exact
+// test decides; so do a name that starts with a separator or a dot, or with
+// a drive prefix; one that ends with a separator is never clean.
+inline bool WindowSaysClean(const char* name, std::size_t length, bool doubtful) noexcept {
+  if (length == 0) return true;
+  if (host::IsNameSeparator(name[length - 1])) return false;
+  const char first = name[0];
+  if (doubtful || first == '.' || host::IsNameSeparator(first) ||
+      (length >= 2 && name[1] == ':')) {
+    return host::IsCleanName(name, length);
+  }
+  return true;
+}
+
+// The top bit of every byte of `word` that equals `byte`, and no other bit.
+inline Word BytesEqual(Word word, std::uint8_t byte) noexcept {
+  constexpr Word kLow7 = EveryByte(0x7F);
+  const Word x = word ^ EveryByte(byte);
+  return ~(((x & kLow7) + kLow7) | x) & ~kLow7;
 }
 
 // Calls `step` for 0 to Count - 1, written out: a loop of word stores may be
@@ -41,24 +72,33 @@ static_assert(kWindow % sizeof(Word) == 0 && (kNameFieldSize - kWindow) % 4 == 0
 
 }  // namespace
 
-void FillNameFieldScalar(char* field, const char* name, std::size_t length,
+bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
                          std::size_t readable) noexcept {
-  if (length >= kWindow || readable < kWindow) return FillAnyName(field, name, length);
+  if (length >= kWindow || readable < kWindow) return FillAnyName(field, name, length, readable);
   auto* const to = reinterpret_cast<std::uint8_t*>(field);
   const auto* const from = reinterpret_cast<const std::uint8_t*>(name);
   // The window a word at a time, each word cut to its bytes before the name's
   // end: a mask of 8 bits per kept byte, shifted in two steps so that neither
-  // reaches the word's width.
+  // reaches the word's width. Masks of separators and dots mark each byte's
+  // top bit; a separator's mark moved up a byte lands on the byte after it.
+  Word doubtful = 0, after_separator = 0;
   Unrolled<kWindow / sizeof(Word)>([&](std::size_t word) {
     const std::size_t start = word * sizeof(Word);
     const auto kept = static_cast<unsigned>(std::clamp<std::ptrdiff_t>(
         static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(start), 0,
         sizeof(Word)));
     const Word mask = ~(~Word{0} << (4 * kept) << (4 * kept));
-    StoreWord(to + start, LoadWord(from + start) & mask);
+    Word bytes = LoadWord(from + start) & mask;
+    const Word backslashes = BytesEqual(bytes, '\\');
+    const Word separators = backslashes | BytesEqual(bytes, '/');
+    doubtful |= ((separators << 8) | after_separator) & (separators | BytesEqual(bytes, '.'));
+    after_separator = separators >> (8 * sizeof(Word) - 8);
+    if constexpr (kConverts) bytes ^= (backslashes >> 7) * kSeparatorFlip;
+    StoreWord(to + start, bytes);
   });
   Unrolled<(kNameFieldSize - kWindow) / 4>(
       [&](std::size_t word) { StoreU32(to + kWindow + 4 * word, 0); });
+  return WindowSaysClean(name, length, doubtful != 0);
 }
 
 #if KZR_AVX2_PATHS
@@ -75,19 +115,36 @@ KZR_TARGET_AVX2 inline void Store(char* at, __m256i bytes) noexcept {
 
 }  // namespace
 
+// Where the bytes of a 32-byte block equal `byte`, one bit per byte.
+KZR_TARGET_AVX2 inline std::uint64_t Where(__m256i bytes, char byte) noexcept {
+  return static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(byte))));
+}
+
 // The window as two 32-byte blocks, byte i kept when i < length (both below
 // 64, so the signed byte compare is exact), and the rest of the field in seven
 // more stores.
-KZR_TARGET_AVX2 void FillNameFieldAvx2(char* field, const char* name, std::size_t length,
+KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_t length,
                                        std::size_t readable) noexcept {
-  if (length >= kWindow || readable < kWindow) return FillAnyName(field, name, length);
+  if (length >= kWindow || readable < kWindow) return FillAnyName(field, name, length, readable);
   const __m256i limit = _mm256_set1_epi8(static_cast<char>(length));
   const __m256i low_places =
       _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
                        21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
   const __m256i high_places = _mm256_add_epi8(low_places, _mm256_set1_epi8(32));
-  Store(field, _mm256_and_si256(Load(name), _mm256_cmpgt_epi8(limit, low_places)));
-  Store(field + 32, _mm256_and_si256(Load(name + 32), _mm256_cmpgt_epi8(limit, high_places)));
+  __m256i low = _mm256_and_si256(Load(name), _mm256_cmpgt_epi8(limit, low_places));
+  __m256i high = _mm256_and_si256(Load(name + 32), _mm256_cmpgt_epi8(limit, high_places));
+  const std::uint64_t backslashes = Where(low, '\\') | Where(high, '\\') << 32;
+  const std::uint64_t separators = backslashes | Where(low, '/') | Where(high, '/') << 32;
+  const std::uint64_t dots = Where(low, '.') | Where(high, '.') << 32;
+  if constexpr (kConverts) {
+    const __m256i flip = _mm256_set1_epi8(static_cast<char>(kSeparatorFlip));
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    low = _mm256_xor_si256(low, _mm256_and_si256(_mm256_cmpeq_epi8(low, backslash), flip));
+    high = _mm256_xor_si256(high, _mm256_and_si256(_mm256_cmpeq_epi8(high, backslash), flip));
+  }
+  Store(field, low);
+  Store(field + 32, high);
   static_assert(kWindow == 64 && kNameFieldSize == 260);
   const __m256i zeros = _mm256_setzero_si256();
   Store(field + 64, zeros);
@@ -97,6 +154,7 @@ KZR_TARGET_AVX2 void FillNameFieldAvx2(char* field, const char* name, std::size_
   Store(field + 192, zeros);
   Store(field + 224, zeros);
   Store(field + 228, zeros);
+  return WindowSaysClean(name, length, ((separators << 1) & (separators | dots)) != 0);
 }
 
 #endif

@@ -1,7 +1,10 @@
-// The host's name field: 260 bytes that hold an entry's stored name, cut to
-// 259 bytes, and NUL bytes from the name's end to the field's end. A listing
-// fills one per entry, so it is written with few stores and, for the names
-// most archives hold, no branch on the name's length.
+// The host's name field: 260 bytes that hold an entry's name as the host is
+// told it, cut to 259 bytes, and NUL bytes from the name's end to the field's
+// end, with the host's separator between folders. A listing fills one per
+// entry, so the common case (a name shorter than 64 bytes that needs no
+// cleaning) is one pass over a 64-byte window, with no branch on the name's
+// length, that copies the name, converts its separators and tells whether
+// it is clean (see host_names.h), all at once.
 #pragma once
 
 #include <cstddef>
@@ -14,24 +17,26 @@ namespace kzr {
 
 inline constexpr std::size_t kNameFieldSize = host::kHeaderNameSize;
 
-// Fills `field` with the `length` bytes at `name`. `readable` counts the
-// bytes from `name` on that may be read (at least `length`); no other byte
-// is read. The scalar fill runs on every target; the AVX2 one is the same
-// code compiled for 32-byte vectors, where cpu::HasAvx2().
-void FillNameFieldScalar(char* field, const char* name, std::size_t length,
+// Fills `field` with the `length` bytes at `name`, separators converted for
+// the host, and returns true, when the name is clean; returns false, with
+// the field's bytes unspecified, when it is not. `readable` counts the bytes
+// from `name` on that may be read (at least `length`); no other byte is
+// read. The AVX2 fill is the same work in 32-byte vectors, where
+// cpu::HasAvx2().
+bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
                          std::size_t readable) noexcept;
 #if KZR_AVX2_PATHS
-void FillNameFieldAvx2(char* field, const char* name, std::size_t length,
+bool FillNameFieldAvx2(char* field, const char* name, std::size_t length,
                        std::size_t readable) noexcept;
 #endif
 
-inline void FillNameField(char* field, const EntryView& entry) noexcept {
+inline bool FillNameField(char* field, const EntryView& entry) noexcept {
 #if KZR_AVX2_PATHS
   if (cpu::HasAvx2()) {
     return FillNameFieldAvx2(field, entry.Name(), entry.NameLength(), entry.ReadableFromName());
   }
 #endif
-  FillNameFieldScalar(field, entry.Name(), entry.NameLength(), entry.ReadableFromName());
+  return FillNameFieldScalar(field, entry.Name(), entry.NameLength(), entry.ReadableFromName());
 }
 
 }  // namespace kzr
