@@ -13,6 +13,7 @@ namespace kzr {
 
 enum class Status : std::uint8_t {
   kOk,
+  kNoMoreEntries,   // a listing has reported every entry (not a failure)
   kNoMemory,        // working memory could not be had
   kCorruptData,     // a member's stored bytes do not decode, or lie outside the archive
   kDamagedArchive,  // the directory breaks the format's limits

@@ -30,10 +30,10 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
   return Status::kOk;
 }
 
-host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
+Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
   DirectoryIndex& index = handle.reader->index();
   const EntryView entry = index.NextEntry();
-  if (!entry) return index.IsDamaged() ? host::kBadArchive : host::kEndArchive;
+  if (!entry) return index.IsDamaged() ? Status::kDamagedArchive : Status::kNoMoreEntries;
 
   record.UnpSize = entry.UncompressedSize();
   record.PackSize = entry.StoredSize();
@@ -48,7 +48,7 @@ host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& recor
         host::CleanName(entry.Name(), entry.NameLength(), clean, sizeof clean - 1);
     FillNameFieldScalar(record.FileName, clean, length, length);
   }
-  return host::kOk;
+  return Status::kOk;
 }
 
 }  // namespace kzr

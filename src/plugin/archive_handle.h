@@ -21,9 +21,10 @@ struct ArchiveHandle {
 Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) noexcept;
 
 // Copies the next entry (in listing order) into the host's record: kOk, or
-// kEndArchive once the list is exhausted, or kBadArchive when the directory
-// was damaged and the intact entries before the damage have all been listed.
-host::ResultCode ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept;
+// kNoMoreEntries once the list is exhausted, or kDamagedArchive when the
+// directory was damaged and the intact entries before the damage have all
+// been listed.
+Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept;
 
 inline ArchiveHandle* FromHostHandle(host::ArchiveHandle handle) noexcept {
   return static_cast<ArchiveHandle*>(handle);

@@ -24,7 +24,7 @@ class ArchiveWriter::Appender final : public MemberSink {
   ArchiveWriter& writer_;
 };
 
-Status ArchiveWriter::Begin(const std::string& target, Flavour flavour, bool keep_access) noexcept {
+Status ArchiveWriter::Begin(const std::string& target, Flavour flavour, bool keep_access) {
   flavour_ = flavour;
   directory_.clear();
   entry_count_ = 0;

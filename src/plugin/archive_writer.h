@@ -27,7 +27,7 @@ class ArchiveWriter {
 
   // Starts an archive of `flavour` that will replace `target`. With
   // `keep_access`, the archive it replaces lends it its permissions.
-  Status Begin(const std::string& target, Flavour flavour, bool keep_access) noexcept;
+  Status Begin(const std::string& target, Flavour flavour, bool keep_access);
 
   // Appends the file at `source_path` as the member `stored_name` (with `\`
   // between folders). kCannotOpen, kReadFailed (it could not be read whole,

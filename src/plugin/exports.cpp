@@ -1,7 +1,9 @@
 // The exported entry points: thin translations between the host's records
 // and calling convention and the library. Status becomes a result code here
-// and nowhere else, and no exception leaves this file: memory that cannot be
-// had answers "not enough memory".
+// and nowhere else. Inside, memory comes either from nothrow allocations
+// (large buffers, which fail with kNoMemory) or from the standard
+// containers (names, lists), which throw; this is the one place that catches
+// that, so no exception leaves the library: it answers "not enough memory".
 #include "plugin/exports.h"
 
 #include <new>
@@ -42,7 +44,7 @@ ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
 int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_data) {
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
-  return kzr::ReadNextHeader(*archive, *header_data);
+  return ToResultCode(kzr::ReadNextHeader(*archive, *header_data));
 }
 
 int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, char* dest_name) {
@@ -52,7 +54,9 @@ int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, ch
                ? kzr::host::kBadData
                : kzr::host::kOk;
   }
-  return ToResultCode(kzr::ProcessCurrentEntry(*archive, operation, dest_path, dest_name));
+  return Guarded([&] {
+    return ToResultCode(kzr::ProcessCurrentEntry(*archive, operation, dest_path, dest_name));
+  });
 }
 
 int KZR_API CloseArchive(ArchiveHandle handle) {

@@ -1,7 +1,6 @@
 #include "plugin/extraction.h"
 
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "plugin/platform_files.h"
@@ -43,23 +42,19 @@ class ExtractionSink final : public MemberSink {
   bool reported_ = false;
 };
 
-Status JoinOutputPath(const char* dest_path, const char* dest_name, std::string& path) noexcept {
+Status JoinOutputPath(const char* dest_path, const char* dest_name, std::string& path) {
   const std::size_t path_length = dest_path != nullptr ? std::strlen(dest_path) : 0;
   const std::size_t name_length = dest_name != nullptr ? std::strlen(dest_name) : 0;
   if (path_length + name_length > kMaxOutputPathLength) return Status::kPathTooLong;
-  try {
-    path.reserve(path_length + name_length);
-    path.append(dest_path != nullptr ? dest_path : "").append(dest_name != nullptr ? dest_name : "");
-  } catch (const std::bad_alloc&) {
-    return Status::kNoMemory;
-  }
+  path.reserve(path_length + name_length);
+  path.append(dest_path != nullptr ? dest_path : "").append(dest_name != nullptr ? dest_name : "");
   return Status::kOk;
 }
 
 }  // namespace
 
 Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
-                           const char* dest_name) noexcept {
+                           const char* dest_name) {
   if (operation != host::kExtract && operation != host::kTest) return Status::kOk;
   ArchiveReader& reader = *handle.reader;
   const EntryView entry = reader.index().CurrentEntry();

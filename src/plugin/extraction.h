@@ -21,6 +21,6 @@ inline constexpr std::size_t kMaxOutputPathLength = 511;
 // value does nothing and answers kOk. Progress goes to the handle's callback
 // with the stored name: 0 first, then the bytes of each piece done.
 Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
-                           const char* dest_name) noexcept;
+                           const char* dest_name);
 
 }  // namespace kzr

@@ -141,9 +141,9 @@ Status InputFile::Read(std::uint8_t* to, std::size_t size, std::size_t& got) noe
 
 // --- OutputFile --------------------------------------------------------------
 
-Status OutputFile::Create(const std::string& target, bool keep_access) noexcept {
+Status OutputFile::Create(const std::string& target, bool keep_access) {
   Discard();
-  try {
+  {
     target_ = target;
     for (int attempt = 0;; ++attempt) {
       temporary_ = TemporaryPathFor(target);
@@ -179,8 +179,6 @@ Status OutputFile::Create(const std::string& target, bool keep_access) noexcept 
         return Status::kCannotCreate;
       }
     }
-  } catch (const std::bad_alloc&) {
-    return Status::kNoMemory;
   }
   position_ = 0;
   buffered_ = 0;

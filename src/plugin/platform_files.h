@@ -50,8 +50,8 @@ class OutputFile {
 
   // Creates the temporary file beside `target`. With `keep_access`, a file
   // that already stands at the target lends the new one its permissions.
-  // kOk, kCannotCreate or kNoMemory; nothing at `target` is touched.
-  Status Create(const std::string& target, bool keep_access) noexcept;
+  // kOk or kCannotCreate; nothing at `target` is touched.
+  Status Create(const std::string& target, bool keep_access);
   // Appends bytes (buffered). kOk or kWriteFailed.
   Status Write(const void* bytes, std::size_t size) noexcept;
   // Writes bytes at `offset` of what was written so far.

@@ -9,6 +9,7 @@ namespace kzr::host {
 constexpr ResultCode ToResultCode(Status status) noexcept {
   switch (status) {
     case Status::kOk: return kOk;
+    case Status::kNoMoreEntries: return kEndArchive;
     case Status::kNoMemory: return kNoMemory;
     case Status::kCorruptData: return kBadData;
     case Status::kDamagedArchive: return kBadArchive;
