@@ -31,13 +31,13 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--size", type=int, default=32, help="megabytes of each kind")
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--build", default="build/release")
+    parser.add_argument("--build", default="build/bench")
     args = parser.parse_args()
     bench = pathlib.Path(args.build) / "bench"
     driver, maker = bench / "host_driver", bench / "make_lzw_archive"
     for tool in (driver, maker):
         if not tool.exists():
-            sys.exit(f"{tool} is missing: cmake --preset release && cmake --build --preset release")
+            sys.exit(f"{tool} is missing: cmake --workflow --preset bench")
     if not shutil.which("compress"):
         sys.exit("compress is missing: apt-get install ncompress")
 

@@ -51,11 +51,11 @@ def main():
     parser.add_argument("--files", type=int, default=300)
     parser.add_argument("--total", type=int, default=200, help="megabytes in all")
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--build", default="build/release")
+    parser.add_argument("--build", default="build/bench")
     args = parser.parse_args()
     driver = pathlib.Path(args.build) / "bench" / "host_driver"
     if not driver.exists():
-        sys.exit(f"{driver} is missing: cmake --preset release && cmake --build --preset release")
+        sys.exit(f"{driver} is missing: cmake --workflow --preset bench")
 
     with tempfile.TemporaryDirectory(dir=os.environ.get("BENCH_DIR")) as scratch:
         scratch = pathlib.Path(scratch)
