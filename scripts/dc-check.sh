@@ -21,7 +21,7 @@
 #   --no-build      use the binaries already in build/release
 # Screenshots, listings and Double Commander's own output land in build/dc/.
 # Exit status: 0 all checks passed, 1 a check failed, 2 the harness itself
-# could not drive Double Commander.
+# could not drive Double Commander. Expects scripts/setup.sh to have run once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -46,7 +46,6 @@ while [ $# -gt 0 ]; do
 done
 
 if [ "${DC_CHECK_ON_DISPLAY:-}" != 1 ]; then
-  bash scripts/setup.sh
   if ! command -v doublecmd >/dev/null; then
     echo "dc-check: installing doublecmd-gtk"
     sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

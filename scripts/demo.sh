@@ -2,7 +2,7 @@
 # The main job: set up, build, and show the plugin at work. A sample game
 # folder is packed with the kzr tool, listed, tested, extracted and compared
 # byte for byte: natively, then with kzr.exe driving the real 32-bit KZR.wcx
-# under wine. Last, the install package is built.
+# under wine. Last, the install packages are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -44,7 +44,8 @@ diff -r "$demo/game" "$demo/wine-out" && echo "extracted files are identical to 
 cmp "$demo/native.kzr" "$demo/wine.kzr" && echo "the Linux and Windows builds wrote the same archive"
 
 echo
-echo "== install package"
+echo "== install packages"
 bash scripts/dist.sh >/dev/null
-ls -l dist/kzr-plugin.zip
-echo "Open dist/kzr-plugin.zip in Total Commander to install the plugin (32- and 64-bit)."
+ls -l dist/kzr-plugin.zip dist/linux/kzr_*_amd64.deb
+echo "Open dist/kzr-plugin.zip in Total Commander to install the plugin (32- and 64-bit);"
+echo "on Debian or Ubuntu: sudo apt install ./$(ls dist/linux/kzr_*_amd64.deb)"

@@ -1,64 +1,69 @@
 #!/usr/bin/env bash
-# Builds the install package and fills dist/:
-#   dist/windows/KZR.wcx     the plugin for 32-bit Total Commander   (win32 preset)
-#   dist/windows/KZR.wcx64   the plugin for 64-bit Total Commander   (win64 preset)
-#   dist/windows/kzr.exe     the command-line tool, 32-bit           (win32 preset; when the target exists)
-#   dist/linux/kzr.wcx       the plugin for Double Commander on Linux (release preset)
-#   dist/linux/kzr           the command-line tool for Linux          (release preset; when the target exists)
-#   dist/kzr-plugin.zip      KZR.wcx, KZR.wcx64 and pluginst.inf, for the file
-#                            manager's automatic plugin installation
+# Builds the install packages and fills dist/ with stripped binaries:
+#   dist/kzr-plugin.zip         KZR.wcx, KZR.wcx64, pluginst.inf, readme.txt and
+#                               LICENSE, for the file manager's plugin installation
+#   dist/windows/KZR.wcx        the plugin for 32-bit Total Commander   (win32 preset)
+#   dist/windows/KZR.wcx64      the plugin for 64-bit Total Commander   (win64 preset)
+#   dist/windows/kzr.exe        the command-line tool, 32-bit           (win32 preset)
+#   dist/windows/x64/kzr.exe    the command-line tool, 64-bit           (win64 preset)
+#   dist/linux/kzr.wcx          the plugin for Double Commander on Linux (release preset)
+#   dist/linux/kzr              the command-line tool for Linux          (release preset)
+#   dist/linux/kzr_VERSION_amd64.deb   both, the man page and shell completion (CPack)
 # The Windows and the Linux files go into folders of their own: KZR.wcx and
 # kzr.wcx differ only in case and would overwrite each other on a file system
-# that ignores case. Ends by checking what it made (tests/dist/check_dist.sh).
+# that ignores case. The Linux files are the ones `cmake --install --strip`
+# puts in place, and that install is checked first (tests/dist/check_install.sh);
+# the end is a check of all of dist/ (tests/dist/check_dist.sh).
+# Run scripts/setup.sh (or the README's two commands) once before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+repo=$PWD
 
-# Whether a configured build tree has a target of this name.
-has_target() { cmake --build --preset "$1" --target help | grep -qx "$2: phony"; }
-
-# The one built file of this name under a build tree.
-built_file() {
-  local found
-  found=$(find "$1" -type f -name "$2" -not -path '*/CMakeFiles/*')
-  [ "$(wc -l <<<"$found")" -eq 1 ] && [ -n "$found" ] || {
-    echo "dist: expected one $2 under $1, found: ${found:-none}" >&2
-    return 1
-  }
-  echo "$found"
-}
-
-# Configures a preset and builds the plugin target plus the tool when there is one.
-build() {
-  local preset=$1 plugin=$2
+for preset in win32 win64; do
+  echo "== $preset: KZR kzr"
   cmake --preset "$preset" >/dev/null
-  local targets=("$plugin")
-  if has_target "$preset" kzr; then targets+=(kzr); fi
-  echo "== $preset: ${targets[*]}"
-  cmake --build --preset "$preset" --target "${targets[@]}"
-}
+  cmake --build --preset "$preset" --target KZR kzr
+done
+echo "== release"
+cmake --preset release >/dev/null
+cmake --build --preset release
 
-build win32 KZR
-build win64 KZR
-build release kzr_wcx
+echo "== cmake --install (stripped) into build/dist-root"
+stage=$repo/build/dist-root
+rm -rf "$stage"
+cmake --install build/release --prefix "$stage" --strip >/dev/null
+bash tests/dist/check_install.sh "$stage"
+
+echo "== Debian package"
+rm -rf build/release/package
+cpack --preset release >/dev/null
+deb=$(find build/release/package -maxdepth 1 -name 'kzr_*_amd64.deb')
+[ -n "$deb" ] || { echo "dist: cpack made no kzr_*_amd64.deb" >&2; exit 1; }
 
 rm -rf dist
-mkdir -p dist/windows dist/linux
-cp build/win32/bin/KZR.wcx build/win64/bin/KZR.wcx64 dist/windows/
-cp build/release/bin/kzr.wcx dist/linux/
-if has_target win32 kzr; then
-  cp "$(built_file build/win32 kzr.exe)" dist/windows/
-else
-  echo "dist: no kzr target yet; dist/windows/kzr.exe left out"
-fi
-if has_target release kzr; then
-  cp "$(built_file build/release kzr)" dist/linux/
-else
-  echo "dist: no kzr target yet; dist/linux/kzr left out"
-fi
+mkdir -p dist/windows/x64 dist/linux
+# A stripped copy of each binary, made with its own toolchain's strip.
+ship() {
+  local strip=$1 from=$2 to=$3
+  "$strip" -o "$to" "$from"
+  printf '  %-26s %8d -> %8d bytes\n' "${to#dist/}" "$(stat -c %s "$from")" "$(stat -c %s "$to")"
+}
+echo "== dist/ (before and after stripping)"
+ship i686-w64-mingw32-strip build/win32/bin/KZR.wcx dist/windows/KZR.wcx
+ship x86_64-w64-mingw32-strip build/win64/bin/KZR.wcx64 dist/windows/KZR.wcx64
+ship i686-w64-mingw32-strip build/win32/bin/kzr.exe dist/windows/kzr.exe
+ship x86_64-w64-mingw32-strip build/win64/bin/kzr.exe dist/windows/x64/kzr.exe
+ship strip build/release/bin/kzr.wcx dist/linux/kzr.wcx
+ship strip build/release/tools/kzr/kzr dist/linux/kzr
+cp "$deb" dist/linux/
+# What strip made must be what the install made.
+cmp dist/linux/kzr "$stage/bin/kzr"
+cmp dist/linux/kzr.wcx "$stage/lib/kzr/kzr.wcx"
 
-# The zip holds the two DLLs and the install description, nothing else, at
-# its top level. The description has CRLF line ends, as .inf files do.
+# The zip holds the two DLLs, the install description, a short readme and
+# the licence, nothing else, at its top level. Text files have CRLF line
+# ends, as .inf files do and Windows editors expect.
+version=$("$stage/bin/kzr" --version)
 staging=build/dist-zip
 rm -rf "$staging"
 mkdir -p "$staging"
@@ -70,10 +75,11 @@ printf '%s\r\n' \
   'file=KZR.wcx' \
   'defaultdir=kzr' \
   'defaultextension=kzr' >"$staging/pluginst.inf"
-(cd "$staging" && zip -q -X ../../dist/kzr-plugin.zip pluginst.inf KZR.wcx KZR.wcx64)
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/readme.txt >"$staging/readme.txt"
+sed -e 's/$/\r/' LICENSE >"$staging/LICENSE"
+(cd "$staging" && zip -q -X ../../dist/kzr-plugin.zip pluginst.inf KZR.wcx KZR.wcx64 readme.txt LICENSE)
 
-echo "== dist/"
 (cd dist && find . -type f | sort | sed 's|^\./||' | while read -r f; do
-  printf '  %-24s %9d bytes\n' "$f" "$(stat -c %s "$f")"
+  printf '  %-34s %9d bytes\n' "$f" "$(stat -c %s "$f")"
 done)
 bash tests/dist/check_dist.sh dist

@@ -3,14 +3,13 @@
 # KZR.wcx and tools/show_about.cpp for 32-bit Windows, shows the box under wine
 # on a virtual X server, saves it to build/about.png (cropped to the box; the
 # whole screen is in build/about-screen.png), then closes it with Enter.
-# For a look by eye; not part of the tests.
+# For a look by eye; not part of the tests. Expects scripts/setup.sh to have run once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 wine_run=(cmake/wine-run.sh "$PWD/build/win32/wineprefix" win32)
 
 if [ "${1:-}" != "--on-display" ]; then
-  bash scripts/setup.sh
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 --target KZR show_about
   exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display

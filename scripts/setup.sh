@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Idempotent, and
-# quick when everything is already present.
+# quick when everything is already present. The README's two commands
+# (scripts/demo.sh and scripts/test.sh) run it; the other scripts expect it
+# to have run once.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth zip unzip file ncompress python3 imagemagick xdotool
+  dpkg-dev groff-base
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
