@@ -31,6 +31,13 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
 std::optional<std::string> NearestName(std::string_view typed,
                                        const std::vector<std::string>& known) {
   if (typed.size() < 2) return std::nullopt;  // a letter is too little to go by
+  std::vector<std::string> beginning;
+  for (const std::string& name : known) {
+    if (name.size() > typed.size() && EditDistance(typed, name.substr(0, typed.size())) == 0) {
+      beginning.push_back(name);
+    }
+  }
+  if (beginning.size() == 1) return beginning.front();
   std::optional<std::string> nearest;
   std::size_t best = 0;
   for (const std::string& name : known) {
@@ -42,13 +49,7 @@ std::optional<std::string> NearestName(std::string_view typed,
       best = distance;
     }
   }
-  if (nearest) return nearest;
-  for (const std::string& name : known) {
-    if (name.size() > typed.size() && EditDistance(typed, name.substr(0, typed.size())) == 0) {
-      return name;
-    }
-  }
-  return std::nullopt;
+  return nearest;
 }
 
 std::optional<std::string> CommandWord(int argc, const char* const* argv,

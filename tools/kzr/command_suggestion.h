@@ -9,10 +9,11 @@
 
 namespace kzr::cli {
 
-// The known name closest to `typed` by edit distance (an insertion, a
-// deletion, a change or a swap of neighbours each count one), when that
-// distance is at most a third of the longer word, rounded up; or a known
-// name that `typed` begins. Nothing otherwise, and for a single letter.
+// The one known name that `typed` begins, if only one does; else the known
+// name closest to it by edit distance (an insertion, a deletion, a change or
+// a swap of neighbours each count one), when that distance is at most a
+// third of the longer word, rounded up. Nothing otherwise, and nothing for
+// a single letter. Letters are compared without regard to case.
 std::optional<std::string> NearestName(std::string_view typed,
                                        const std::vector<std::string>& known);
 

@@ -166,7 +166,9 @@ void Progress::Draw(bool force) {
   if (name_.empty() && entries_ == 0) {
     // Packing: no entries are reported, only bytes.
     line += kSpinner[spin_ % 4];
-    line += " " + Plural(totals_.entries, "file", "files") + " ";
+    line += ' ';
+    line += Plural(totals_.entries, "file", "files");
+    line += ' ';
   } else {
     std::snprintf(numbers, sizeof numbers, "%zu/%zu ", entries_, totals_.entries);
     line += numbers;
