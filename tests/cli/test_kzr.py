@@ -377,8 +377,9 @@ class PatternTest(Sandbox):
             (["*.txt", "ini"], ["W*"], ["ini/dat/units.ini", "readme.txt"]),
         ]
         for patterns, excludes, expected in cases:
+            # Each --exclude takes one pattern: those after it are no exclusions.
             exclusions = [arg for pattern in excludes for arg in ("--exclude", pattern)]
-            self.assertEqual(self.listed_names("out.kzr", *patterns, *exclusions), expected,
+            self.assertEqual(self.listed_names("out.kzr", *exclusions, *patterns), expected,
                              (patterns, excludes))
 
     def test_brackets_in_names(self):
@@ -563,14 +564,23 @@ class UnsafeNameTest(Sandbox):
         # Folders are handed to the plugin as held-open handles on Linux, so
         # a destination deeper than the host's 511 characters still works
         # there; Windows limits paths before the plugin does.
+        # kzr.exe, whose calls take MAX_PATH characters at most, says so.
         deep = self.path(*["d" * 100] * 5)
         self.write_archive("long.kzr", plain_archive([stored_file(b"n" * 40, b"x")]))
         run = self.kzr("extract", "long.kzr", "-C", deep)
+        # 259 characters, in an archive as in the host's record.
+        longest = b"g" * 200 + b"\\" + b"i" * 58
+        self.write_archive("longest.kzr", plain_archive([stored_file(longest, b"y")]))
+        longest_run = self.kzr("extract", "longest.kzr", "-C", "out")
         if Config.windows:
             self.assertEqual(run.code, 1, run)
+            self.assertIn("Windows allows kzr.exe 247 for a folder (MAX_PATH)\n", run.err)
+            self.assertEqual(longest_run.code, 1, longest_run)
+            self.assertIn("Windows allows kzr.exe 259 (MAX_PATH)\n", longest_run.err)
         else:
             self.assertEqual(run.code, 0, run)
             self.assertEqual(read_file(os.path.join(deep, "n" * 40)), b"x")
+            self.assertEqual(longest_run.code, 0, longest_run)
 
 
 class OverwriteTest(Sandbox):

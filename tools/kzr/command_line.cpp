@@ -86,7 +86,9 @@ void AddChoice(CLI::App* command, Choice& choice, const char* help = kPatternHel
   command->add_option("--exclude", choice.excludes,
                       "Leave out the entries PATTERN chooses (as for PATTERN; may be repeated)")
       ->type_name("PATTERN")
-      ->allow_extra_args(false);
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 }  // namespace

@@ -350,14 +350,22 @@ bool MakeFolders(const std::string& path, std::string& error) {
   return true;
 }
 
-std::optional<std::string> PathLimitProblem(const std::string& path) {
+std::optional<std::string> PathLimitProblem(const std::string& path, bool folder) {
 #if defined(_WIN32)
-  if (path.size() >= MAX_PATH) {
-    return "the path is " + std::to_string(path.size()) + " characters long, and Windows " +
-           "allows kzr.exe " + std::to_string(MAX_PATH - 1) + " (MAX_PATH)";
+  // The limit holds for the whole path, the current folder's part included.
+  const std::string full = FullPath(path);
+  std::size_t length = full.size();
+  if (!IsAbsolutePath(full)) length += GetCurrentDirectoryA(0, nullptr);
+  // A folder leaves room for a file name of 8.3 characters.
+  const std::size_t longest = folder ? MAX_PATH - 13 : MAX_PATH - 1;
+  if (length > longest) {
+    return "the path is " + std::to_string(length) + " characters long, and Windows allows " +
+           "kzr.exe " + std::to_string(longest) + (folder ? " for a folder" : "") +
+           " (MAX_PATH)";
   }
 #else
   (void)path;
+  (void)folder;
 #endif
   return std::nullopt;
 }

@@ -53,10 +53,11 @@ struct FolderEntry {
 // What a folder holds, without "." and "..", in no particular order.
 std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std::string& error);
 
-// Why the system cannot reach a file at `path` through the 8-bit (ANSI)
-// calls the plugin and kzr.exe make, when it is too long for them: on
-// Windows, a path of MAX_PATH characters or more. Elsewhere nothing.
-std::optional<std::string> PathLimitProblem(const std::string& path);
+// Why the system cannot reach a file (or make a `folder`) at `path` through
+// the 8-bit (ANSI) calls the plugin and kzr.exe make, when the path is too
+// long for them: on Windows, a full path of MAX_PATH characters or more (of
+// MAX_PATH - 12 for a folder). Elsewhere nothing.
+std::optional<std::string> PathLimitProblem(const std::string& path, bool folder = false);
 
 // Whether `path` names its place from a root (or, on Windows, a drive).
 bool IsAbsolutePath(const std::string& path);

@@ -164,6 +164,12 @@ DestinationTree::DestinationTree(std::string root)
 DestinationTree::~DestinationTree() = default;
 
 bool DestinationTree::Prepare(std::string& reason) {
+  if (KindOfTarget(root_) != FileKind::kFolder) {
+    if (const std::optional<std::string> problem = PathLimitProblem(root_, true)) {
+      reason = *problem;
+      return false;
+    }
+  }
   if (!MakeFolders(root_, reason)) return false;
   std::lock_guard lock(folders_->mutex);
   return folders_->Hold(root_, reason);
@@ -176,9 +182,13 @@ std::optional<DestinationTree::Placement> DestinationTree::Place(const StoredPat
   for (const std::string& component : path.folders) {
     folder += component;
     if (!folders_->held.contains(folder + kNativeSeparator)) {
-      if (KindOf(folder) == FileKind::kMissing && !MakeFolder(folder, reason)) {
-        reason = "cannot create folder " + folder + ": " + reason;
-        return std::nullopt;
+      if (KindOf(folder) == FileKind::kMissing) {
+        const std::optional<std::string> problem = PathLimitProblem(folder, true);
+        if (problem) reason = *problem;
+        if (problem || !MakeFolder(folder, reason)) {
+          reason = "cannot create folder " + folder + ": " + reason;
+          return std::nullopt;
+        }
       }
       if (!folders_->Hold(folder + kNativeSeparator, reason)) return std::nullopt;
     }
