@@ -817,11 +817,13 @@ class JsonDocumentTest(Sandbox):
             {"name": "bad.bin", "compressed": True, "ok": False, "error": "corrupt data (12)"},
             {"name": "good.txt", "compressed": False, "ok": True}])
         self.assertEqual((test["tested"], test["failed"]), (2, 1))
-        run = self.kzr("test", "--json", "missing.kzr")
-        self.assertEqual(run.code, 1, run)
-        test = json.loads(run.out)
-        self.assertEqual((test["entries"], test["complete"]), ([], False))
-        self.assertIn("No such file or directory", test["error"])
+        for command in ["list", "test", "info"]:
+            run = self.kzr(command, "--json", "missing.kzr")
+            self.assertEqual(run.code, 1, run)
+            document = json.loads(run.out)
+            self.assertEqual((document["schema_version"], document["complete"]), (1, False))
+            self.assertEqual(document["error"],
+                             "missing.kzr: cannot open (15): No such file or directory")
 
 
 class WordsTest(Sandbox):

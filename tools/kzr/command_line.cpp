@@ -138,7 +138,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   AddChoice(list_command, list.choice);
   list_command->add_flag("--json", list.json,
                          "One JSON object: \"schema_version\", \"archive\", \"entries\" (name, "
-                         "packed, unpacked, compressed) and \"complete\"; bytes from 0x80 up "
+                         "packed, unpacked, compressed), \"complete\" (and \"error\" if it cannot be "
+                         "opened); bytes from 0x80 up "
                          "are written as \\u00XX");
   list_command->add_flag("-H,--human", list.human, "Sizes in B, KiB, MiB and GiB");
 
@@ -175,7 +176,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   AddChoice(test_command, test.choice);
   test_command->add_flag("--json", test.json,
                          "One JSON object: \"schema_version\", \"archive\", \"entries\" (name, "
-                         "compressed, ok, error), the counts and \"complete\"");
+                         "compressed, ok, error), the counts, \"complete\" (and \"error\" if it cannot "
+                         "be opened)");
 
   InfoOptions& info = invocation.info;
   CLI::App* info_command =
@@ -184,7 +186,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   info_command->add_flag("--json", info.json,
                          "One JSON object: \"schema_version\", \"archive\", \"flavour\", "
                          "\"header\", \"entries\", \"compressed\", \"packed\", \"unpacked\" and "
-                         "\"complete\"");
+                         "\"complete\" (and \"error\" if it cannot be opened)");
   info_command->add_flag("-H,--human", info.human, "Sizes in B, KiB, MiB and GiB");
 
   PackOptions& pack = invocation.pack;

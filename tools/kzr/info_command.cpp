@@ -56,7 +56,12 @@ int RunInfo(const Context& context, const InfoOptions& options) {
   OpenFailure failure;
   std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, archive, failure);
   if (!session) {
-    console.Error(DescribeOpenFailure(archive, failure, context.linked()));
+    const std::string error = DescribeOpenFailure(archive, failure, context.linked());
+    if (options.json) {
+      console.Out(JsonObject::Document(archive).Bool("complete", false).Text("error", error).Closed() +
+                  "\n");
+    }
+    console.Error(error);
     return kExitFailure;
   }
   Findings found;

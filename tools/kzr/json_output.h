@@ -1,7 +1,8 @@
 // JSON text for the documents that list, test and info write. Each is one
 // object that starts with "schema_version" (kJsonSchemaVersion, raised when
 // a field changes its meaning or goes away; new fields may come without it)
-// and "archive".
+// and "archive". When the archive cannot be opened, the document still
+// comes, with "complete": false and the message as "error".
 //
 // Stored names are 8-bit strings in no known encoding, so every byte from
 // 0x80 up is written as the escape \u00XX (the code point of the same

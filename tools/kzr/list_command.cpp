@@ -43,7 +43,16 @@ int RunList(const Context& context, const ListOptions& options) {
   std::unique_ptr<ArchiveSession> session =
       ArchiveSession::Open(context.api, options.archive, failure);
   if (!session) {
-    console.Error(DescribeOpenFailure(options.archive, failure, context.linked()));
+    const std::string error = DescribeOpenFailure(options.archive, failure, context.linked());
+    if (options.json) {
+      console.Out(JsonObject::Document(options.archive)
+                      .Raw("entries", "[]")
+                      .Bool("complete", false)
+                      .Text("error", error)
+                      .Closed() +
+                  "\n");
+    }
+    console.Error(error);
     return kExitFailure;
   }
   EntrySelection selection(options.choice.patterns, options.choice.excludes);
