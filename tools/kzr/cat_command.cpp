@@ -52,6 +52,16 @@ bool CopyFileOut(const std::string& path) {
   return read && written;
 }
 
+// Writes the member to stdout: from the reader, or from its extracted copy.
+int WriteOut(const Member& member, ArchiveReader* reader) {
+  if (reader != nullptr) {
+    StdoutSink sink;
+    return host::ToResultCode(reader->ReadMember(member.view, &sink));
+  }
+  if (CopyFileOut(member.file)) return host::kOk;
+  return std::ferror(stdout) ? host::kWriteError : host::kReadError;
+}
+
 }  // namespace
 
 int RunCat(const Context& context, const CatOptions& options) {
@@ -121,15 +131,7 @@ int RunCat(const Context& context, const CatOptions& options) {
     for (const Member& member : members) {
       if (!PatternSelects(name, member.name)) continue;
       found = true;
-      int code = member.code;
-      if (code == host::kOk) {
-        if (reader != nullptr) {
-          StdoutSink sink;
-          code = host::ToResultCode(reader->ReadMember(member.view, &sink));
-        } else if (!CopyFileOut(member.file)) {
-          code = std::ferror(stdout) ? host::kWriteError : host::kReadError;
-        }
-      }
+      const int code = member.code == host::kOk ? WriteOut(member, reader) : member.code;
       if (std::ferror(stdout) || code == host::kWriteError) {
         console.Error("standard output: write error: " + SystemReason());
         return kExitFailure;
