@@ -25,16 +25,18 @@ std::uint32_t ArchiveHeader::DirectoryLength() const noexcept {
   return LoadU32(bytes + kHeaderDirectoryLength);
 }
 
-bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
+HeaderCheck CheckHeader(const ArchiveHeader& header, std::size_t header_bytes,
                         std::uint64_t file_length) noexcept {
-  if (header_bytes < kHeaderSize) return false;
-  if (header.Magic() != kMagic) return false;
+  if (header_bytes < kHeaderSize) return HeaderCheck::kShortHeader;
+  if (header.Magic() != kMagic) return HeaderCheck::kBadMagic;
   const std::uint32_t tag = header.VersionTag();
-  if (tag != kVersionTagPlain && tag != kVersionTagMasked) return false;
-  if (file_length != header.ArchiveLength() || file_length > kMaxArchiveLength) return false;
+  if (tag != kVersionTagPlain && tag != kVersionTagMasked) return HeaderCheck::kBadVersionTag;
+  if (file_length != header.ArchiveLength()) return HeaderCheck::kLengthMismatch;
+  if (file_length > kMaxArchiveLength) return HeaderCheck::kTooLong;
   const std::uint64_t directory_end =
       std::uint64_t{header.DirectoryOffset()} + header.DirectoryLength();
-  return directory_end == file_length;
+  if (directory_end != file_length) return HeaderCheck::kDirectoryMismatch;
+  return HeaderCheck::kAccepted;
 }
 
 bool HasArchiveSignature(const std::uint8_t* first_bytes, std::size_t size) noexcept {

@@ -23,14 +23,31 @@ struct ArchiveHeader {
   std::uint32_t DirectoryLength() const noexcept;
 };
 
-// Whether a file whose first `header_bytes` bytes are in `header` and whose
-// length is `file_length` is an archive that may be opened. The checks run in
-// a fixed order: whole header read, magic, version tag (flavour 0 or 1), the
-// recorded length (which also keeps the file within the format's largest
-// length, 2^31 - 1), and directory offset + length (summed without wrapping)
-// against the real length. Nothing else in the header is looked at.
-bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
+// The acceptance checks of a header, in the fixed order they run: whole
+// header read, magic, version tag (flavour 0 or 1), the recorded length
+// against the real one, the format's largest length (2^31 - 1), and directory
+// offset + length (summed without wrapping) against the real length. Nothing
+// else in the header is looked at.
+enum class HeaderCheck {
+  kAccepted,
+  kShortHeader,         // fewer than 52 bytes could be read
+  kBadMagic,
+  kBadVersionTag,       // not "ZBL" after a flavour byte of 0 or 1
+  kLengthMismatch,      // ArchiveLength is not the file's length
+  kTooLong,             // the file is longer than an archive may be
+  kDirectoryMismatch,   // the directory does not end where the file does
+};
+
+// The first check that a file fails whose first `header_bytes` bytes are in
+// `header` and whose length is `file_length`.
+HeaderCheck CheckHeader(const ArchiveHeader& header, std::size_t header_bytes,
                         std::uint64_t file_length) noexcept;
+
+// Whether such a file is an archive that may be opened: it passes every check.
+inline bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
+                               std::uint64_t file_length) noexcept {
+  return CheckHeader(header, header_bytes, file_length) == HeaderCheck::kAccepted;
+}
 
 // Detection: the magic and the "ZBL" tag in the first eight bytes. The flavour
 // byte is not looked at, so a recognised file may still be refused at open.

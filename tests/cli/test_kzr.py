@@ -16,6 +16,7 @@ import argparse
 import json
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -39,6 +40,7 @@ class Config:
 class Run:
     def __init__(self, completed):
         self.code = completed.returncode
+        self.raw = completed.stdout
         # Bytes as code points 0-255, so that any name survives; Windows
         # writes text with CRLF.
         self.out = completed.stdout.decode("latin-1").replace("\r\n", "\n")
@@ -55,13 +57,17 @@ def host_path(path):
     return os.path.abspath(path)
 
 
-def kzr(*args, cwd, plugin=None):
+def kzr(*args, cwd, plugin=None, user=None, env=None):
+    """user: a user id to run the tool as (the caller runs as root); env:
+    variables to set for it."""
     command = Config.runner + [Config.tool]
     if plugin:
         command += ["--plugin", host_path(plugin)]
     command += list(args)
+    as_user = {"user": user, "group": user, "extra_groups": []} if user is not None else {}
     completed = subprocess.run(command, cwd=cwd, capture_output=True, timeout=300,
-                               stdin=subprocess.DEVNULL)
+                               stdin=subprocess.DEVNULL, env=env and {**os.environ, **env},
+                               **as_user)
     return Run(completed)
 
 
@@ -191,11 +197,11 @@ class Sandbox(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.dir, *parts)
 
-    def kzr(self, *args, plugin=None):
-        return kzr(*args, cwd=self.dir, plugin=plugin)
+    def kzr(self, *args, plugin=None, user=None, env=None):
+        return kzr(*args, cwd=self.dir, plugin=plugin, user=user, env=env)
 
-    def ok(self, *args, plugin=None):
-        run = self.kzr(*args, plugin=plugin)
+    def ok(self, *args, plugin=None, env=None):
+        run = self.kzr(*args, plugin=plugin, env=env)
         self.assertEqual(run.code, 0, run)
         return run
 
@@ -206,8 +212,8 @@ class Sandbox(unittest.TestCase):
     def write_archive(self, name, archive):
         write_file(self.path(name), archive)
 
-    def json_list(self, archive, plugin=None):
-        run = self.kzr("list", "--json", archive, plugin=plugin)
+    def json_list(self, archive, *args, plugin=None):
+        run = self.kzr("list", "--json", archive, *args, plugin=plugin)
         self.assertTrue(all(ord(c) < 0x80 for c in run.out), "JSON output is not plain ASCII")
         return run, json.loads(run.out)
 
@@ -235,9 +241,18 @@ class RoundTripTest(Sandbox):
                              (size, size, compressed))
 
         run = self.ok("test", "out.kzr", plugin=plugin)
-        self.assertIn("6 entries tested, all good", run.out)
+        # Stored data carries no checksum: the summary says what was checked.
+        self.assertIn("6 entries: 6 read" if plugin else
+                      "6 entries: 0 compressed entries decoded, 6 stored entries read", run.out)
+        self.assertIn("stored data carries no checksum)", run.out)
         self.ok("extract", "out.kzr", "-C", "dst", plugin=plugin)
         self.assertEqual(tree(self.path("dst")), SAMPLE)
+        # Bytes of every value, CR LF among them, come out of cat untouched.
+        run = self.ok("cat", "out.kzr", "data/deep/er/x.bin", "readme.txt", plugin=plugin)
+        self.assertEqual(run.raw, SAMPLE["data/deep/er/x.bin"] + SAMPLE["readme.txt"])
+        # An argument that starts with '/' is a path, never a Windows-style
+        # option (under wine, a path from the root of the current drive).
+        self.ok("info", os.path.abspath(self.path("out.kzr")), plugin=plugin)
 
     def test_pack_list_test_extract(self):
         self.round_trip()
@@ -346,6 +361,130 @@ class PatternTest(Sandbox):
         self.assertIn("no entry matches nothing*", run.err)
         self.assertEqual(sorted(tree(self.path("dst"))), ["readme.txt"])
 
+    def listed_names(self, archive, *args):
+        run, listing = self.json_list(archive, *args)
+        self.assertEqual(run.code, 0, run)
+        return sorted(norm(entry["name"]) for entry in listing["entries"])
+
+    def test_classes_and_exclusions(self):
+        cases = [
+            (["[a-d]*"], [], ["data/deep/er/x.bin", "data/units.dat"]),
+            (["[!d]*.dat"], [], ["empty.dat"]),
+            (["[A-Z]*.TXT"], [], ["readme.txt", "with space.txt"]),
+            (["data/*/[w-z].bin"], [], ["data/deep/er/x.bin"]),
+            (["[ew]*"], ["*space*"], ["empty.dat"]),
+            ([], ["data", "*.txt"], ["empty.dat", "ini/dat/units.ini"]),
+            (["*.txt", "ini"], ["W*"], ["ini/dat/units.ini", "readme.txt"]),
+        ]
+        for patterns, excludes, expected in cases:
+            # Each --exclude takes one pattern: those after it are no exclusions.
+            exclusions = [arg for pattern in excludes for arg in ("--exclude", pattern)]
+            self.assertEqual(self.listed_names("out.kzr", *exclusions, *patterns), expected,
+                             (patterns, excludes))
+
+    def test_brackets_in_names(self):
+        # A name is also chosen by a pattern that spells it out; a '[' that
+        # is never closed stands for itself.
+        names = [b"a[1].txt", b"a1.txt", b"[x"]
+        self.write_archive("b.kzr", plain_archive([stored_file(n, b"") for n in names]))
+        for pattern, expected in [("a[1].txt", ["a1.txt", "a[1].txt"]),
+                                  ("a[[]1].txt", ["a[1].txt"]), ("[x", ["[x"])]:
+            self.assertEqual(self.listed_names("b.kzr", pattern), expected, pattern)
+
+    def test_every_choosing_command_takes_patterns_and_exclusions(self):
+        self.assertEqual(self.extracted("data", "--exclude", "*.bin"), ["data/units.dat"])
+        run = self.ok("test", "out.kzr", "*.txt", "--exclude", "with*")
+        self.assertIn("out.kzr: 1 entry: 0 compressed entries decoded, 1 stored entry read", run.out)
+        run = self.kzr("list", "out.kzr", "nothing*")
+        self.assertEqual(run.code, 1, run)
+        self.assertIn("no entry matches nothing*", run.err)
+        self.ok("delete", "out.kzr", "*", "--exclude", "data")
+        self.assertEqual(self.listed_names("out.kzr"), ["data/deep/er/x.bin", "data/units.dat"])
+
+
+class CatTest(Sandbox):
+    """cat writes members byte for byte, in the order named."""
+
+    BINARY = bytes(range(256)) * 40 + b"\r\n\x1a\n"
+
+    def setUp(self):
+        super().setUp()
+        # The tool writes the masked flavour (names under ini\dat\ through
+        # both content masks); the plain archive holds an LZW member.
+        self.make_sample(files={"ini/dat/units.ini": SAMPLE["ini/dat/units.ini"],
+                                "bin/raw.bin": self.BINARY})
+        self.ok("pack", "masked.kzr", "-C", "src", ".")
+        self.write_archive("plain.kzr", plain_archive([
+            (b"lzw.txt", lzw_literals(b"hello, hello"), 12, 1),
+            stored_file(b"as-is.bin", self.BINARY),
+            (b"bad.bin", b"\1\2\3\4", 100, 1),
+        ]))
+
+    def test_members_byte_for_byte_in_the_order_named(self):
+        ini = SAMPLE["ini/dat/units.ini"]
+        cases = [
+            ("masked.kzr", ["bin/raw.bin"], self.BINARY),
+            ("masked.kzr", ["ini/dat/units.ini", "bin\\raw.bin"], ini + self.BINARY),
+            ("masked.kzr", ["*.bin", "INI"], self.BINARY + ini),
+            ("plain.kzr", ["lzw.txt", "as-is.bin", "lzw.txt"],
+             b"hello, hello" + self.BINARY + b"hello, hello"),
+        ]
+        # A loaded plugin extracts into a private folder, removed afterwards.
+        os.makedirs(self.path("tmp"))
+        temporary = {"TMPDIR": self.path("tmp")}
+        for plugin in [None, Config.plugin_module] if Config.plugin_module else [None]:
+            for archive, names, expected in cases:
+                run = self.ok("cat", archive, *names, plugin=plugin, env=temporary)
+                self.assertEqual(run.raw, expected, (archive, names, plugin))
+                self.assertEqual(run.err, "")
+        self.assertEqual(os.listdir(self.path("tmp")), [])
+
+    def test_a_corrupt_or_missing_member_fails_but_the_others_are_written(self):
+        run = self.kzr("cat", "plain.kzr", "bad.bin", "nothing", "lzw.txt")
+        self.assertEqual(run.code, 1, run)
+        self.assertEqual(run.raw, b"hello, hello")
+        self.assertIn("kzr: plain.kzr: bad.bin: corrupt data (12)\n", run.err)
+        self.assertIn("kzr: plain.kzr: no entry matches nothing\n", run.err)
+
+
+class CommandLineTest(Sandbox):
+    """Aliases, suggestions and help, as a tar or 7z user types them."""
+
+    def test_aliases_do_what_their_commands_do(self):
+        self.make_sample()
+        self.ok("c", "a.kzr", "-C", "src", "readme.txt")
+        self.ok("a", "a.kzr", "-C", "src", "empty.dat", "data")
+        listing = self.ok("list", "a.kzr").out
+        for alias in ["l", "ls"]:
+            self.assertEqual(self.ok(alias, "a.kzr").out, listing)
+        self.assertEqual(self.ok("t", "a.kzr").out, self.ok("test", "a.kzr").out)
+        self.ok("x", "a.kzr", "-C", "out")
+        self.assertEqual(sorted(tree(self.path("out"))),
+                         ["data/deep/er/x.bin", "data/units.dat", "empty.dat", "readme.txt"])
+        self.ok("d", "a.kzr", "readme.txt")
+        self.ok("rm", "a.kzr", "empty.dat", "data")
+        self.assertEqual(self.json_list("a.kzr")[1]["entries"], [])
+
+    def test_unknown_commands_are_usage_errors_with_a_suggestion(self):
+        for typed, suggestion in [("lst", "list"), ("exract", "extract"), ("tset", "test"),
+                                  ("ext", "extract"), ("frobnicate", None), ("z", None)]:
+            run = self.kzr("-q", typed, "a.kzr")
+            self.assertEqual(run.code, 2, run)
+            self.assertIn(f"kzr: no command '{typed}'", run.err)
+            if suggestion:
+                self.assertIn(f"; did you mean '{suggestion}'?", run.err)
+            else:
+                self.assertNotIn("did you mean", run.err)
+        run = self.kzr("-v")
+        self.assertEqual(run.code, 2, run)
+        self.assertIn("a command is required", run.err)
+
+    def test_help_for_kzr_or_a_command_named_by_any_alias(self):
+        self.assertEqual(self.ok("help").out, self.ok("--help").out)
+        for name in ["extract", "x"]:
+            self.assertEqual(self.ok("help", name).out, self.ok("extract", "--help").out)
+        self.assertIn("did you mean 'delete'?", self.kzr("help", "delet").err)
+
 
 class UnsafeNameTest(Sandbox):
     def test_unsafe_names_extract_inside_the_folder_as_the_plugin_reports_them(self):
@@ -425,14 +564,23 @@ class UnsafeNameTest(Sandbox):
         # Folders are handed to the plugin as held-open handles on Linux, so
         # a destination deeper than the host's 511 characters still works
         # there; Windows limits paths before the plugin does.
+        # kzr.exe, whose calls take MAX_PATH characters at most, says so.
         deep = self.path(*["d" * 100] * 5)
         self.write_archive("long.kzr", plain_archive([stored_file(b"n" * 40, b"x")]))
         run = self.kzr("extract", "long.kzr", "-C", deep)
+        # 259 characters, in an archive as in the host's record.
+        longest = b"g" * 200 + b"\\" + b"i" * 58
+        self.write_archive("longest.kzr", plain_archive([stored_file(longest, b"y")]))
+        longest_run = self.kzr("extract", "longest.kzr", "-C", "out")
         if Config.windows:
             self.assertEqual(run.code, 1, run)
+            self.assertIn("Windows allows kzr.exe 247 for a folder (MAX_PATH)\n", run.err)
+            self.assertEqual(longest_run.code, 1, longest_run)
+            self.assertIn("Windows allows kzr.exe 259 (MAX_PATH)\n", longest_run.err)
         else:
             self.assertEqual(run.code, 0, run)
             self.assertEqual(read_file(os.path.join(deep, "n" * 40)), b"x")
+            self.assertEqual(longest_run.code, 0, longest_run)
 
 
 class OverwriteTest(Sandbox):
@@ -453,8 +601,8 @@ class OverwriteTest(Sandbox):
 
 class ExitStatusTest(Sandbox):
     def test_version_help_and_usage_errors(self):
-        run = self.ok("--version")
-        self.assertEqual(run.out.strip(), "0.9.0.1")
+        for flag in ["--version", "-V"]:
+            self.assertEqual(self.ok(flag).out.strip(), "kzr 0.9.0.1")
         self.assertIn("extract", self.ok("--help").out)
         self.assertIn("--overwrite", self.ok("extract", "--help").out)
         for args in [(), ("list",), ("frobnicate", "x"), ("list", "--bogus", "x.kzr"),
@@ -465,16 +613,6 @@ class ExitStatusTest(Sandbox):
         run = self.kzr("--plugin", "no-such-plugin.bin", "list", "x.kzr")
         self.assertEqual(run.code, 1, run)
         self.assertIn("kzr: no-such-plugin.bin: cannot load the plugin", run.err)
-
-    def test_archives_that_cannot_be_opened(self):
-        write_file(self.path("text.kzr"), b"just some text, long enough to be no header at all" * 2)
-        for command in ["list", "test", "info", "extract"]:
-            missing = self.kzr(command, "missing.kzr")
-            self.assertEqual(missing.code, 1, missing)
-            self.assertIn("kzr: missing.kzr: cannot open (15)", missing.err)
-            text = self.kzr(command, "text.kzr")
-            self.assertEqual(text.code, 1, text)
-            self.assertIn("kzr: text.kzr: not a KZR archive (14)", text.err)
 
     def test_pack_refusals(self):
         self.make_sample()
@@ -509,6 +647,74 @@ class ExitStatusTest(Sandbox):
         self.assertIn("--prefix ../up: refused: '..' component", run.err)
 
 
+class SystemMessageTest(Sandbox):
+    """Every failure names the file and the system's reason, or what the file is."""
+
+    COMMANDS = [("list", "{}"), ("test", "{}"), ("info", "{}"), ("extract", "{}", "-C", "out"),
+                ("cat", "{}", "x"), ("delete", "{}", "x")]
+
+    def assert_message(self, name, line, plugin=None, user=None):
+        for command in self.COMMANDS:
+            run = self.kzr(*[arg.format(name) for arg in command], plugin=plugin, user=user)
+            self.assertEqual(run.code, 1, run)
+            self.assertIn(f"kzr: {name}: {line}\n", run.err, command)
+
+    def test_archives_that_cannot_be_opened(self):
+        self.make_sample()
+        self.ok("pack", "good.kzr", "-C", "src", ".")
+        good = read_file(self.path("good.kzr"))
+        write_file(self.path("cut.kzr"), good[:1000])
+        write_file(self.path("text.kzr"), b"just some text, long enough to be no header at all" * 2)
+        write_file(self.path("empty.kzr"), b"")
+        os.makedirs(self.path("folder.kzr"))
+        # What the header says is kzr's own reading, with the linked-in
+        # exports only; a loaded plugin's answer stands as it is.
+        cases = [
+            ("missing.kzr", "cannot open (15): No such file or directory", None),
+            ("folder.kzr", "not a KZR archive (14): Is a directory", None),
+            ("empty.kzr", "not a KZR archive (14): the file is empty", None),
+            ("cut.kzr", f"not a KZR archive (14): truncated: the header records {len(good)} "
+                        "bytes, the file has 1000 (found by kzr's own reading of the header)",
+             "not a KZR archive (14)"),
+            ("text.kzr", "not a KZR archive (14): no KZR signature at its start (found by kzr's "
+                         "own reading of the header)", "not a KZR archive (14)"),
+        ]
+        for name, linked, through_plugin in cases:
+            self.assert_message(name, linked)
+            if Config.plugin_module:
+                self.assert_message(name, through_plugin or linked, plugin=Config.plugin_module)
+
+    def test_permission_denied(self):
+        if Config.runner or os.name != "posix":
+            self.skipTest("file permissions are POSIX ones")
+        self.make_sample()
+        self.ok("pack", "secret.kzr", "-C", "src", ".")
+        os.chmod(self.path("secret.kzr"), 0)
+        user = None
+        if os.geteuid() == 0:
+            # Root reads any file: the tool runs as nobody, who may enter
+            # the folder (and write to "out") but not read the archive.
+            os.chmod(self.dir, 0o755)
+            os.makedirs(self.path("out"))
+            os.chmod(self.path("out"), 0o777)
+            user = 65534
+        self.assert_message("secret.kzr", "cannot open (15): Permission denied", user=user)
+
+    def test_names_too_long_for_the_file_system(self):
+        self.write_archive("long.kzr", plain_archive([
+            stored_file(b"f" * 256, b"x"), stored_file(b"d" * 256 + b"\\x", b"y"),
+            stored_file(b"ok", b"z")]))
+        run = self.kzr("extract", "long.kzr", "-C", "out")
+        self.assertEqual(run.code, 1, run)
+        self.assertEqual(run.err.count(": File name too long\n"), 2, run)
+        self.assertIn("extracted 1 of 3 entries to out (2 not extracted)", run.out)
+        self.assertEqual(tree(self.path("out")), {"ok": b"z"})
+        os.makedirs(self.path("src"))
+        run = self.kzr("pack", "p.kzr", "-C", "src", "q" * 256)
+        self.assertEqual(run.code, 1, run)
+        self.assertIn("kzr: " + "q" * 256 + ": File name too long\n", run.err)
+
+
 class DamageTest(Sandbox):
     def test_corrupt_compressed_entry(self):
         good = lzw_literals(b"hello, hello")
@@ -525,7 +731,8 @@ class DamageTest(Sandbox):
         run = self.kzr("test", "mixed.kzr")
         self.assertEqual(run.code, 1, run)
         self.assertEqual(run.err, "kzr: mixed.kzr: bad.bin: corrupt data (12)\n")
-        self.assertIn("3 entries tested, 1 failed", run.out)
+        self.assertIn("3 entries: 1 compressed entry decoded, 1 stored entry read, 1 failed "
+                      "(stored data carries no checksum)", run.out)
         run = self.kzr("extract", "mixed.kzr", "-C", "out")
         self.assertEqual(run.code, 1, run)
         self.assertIn("bad.bin: corrupt data (12)", run.err)
@@ -566,6 +773,91 @@ class JsonTest(Sandbox):
         self.assertEqual(listing["archive"], "names.kzr")
         # The text listing shows control characters escaped.
         self.assertIn("ctl\\x01x.txt", self.ok("list", "names.kzr").out)
+
+
+class JsonDocumentTest(Sandbox):
+    def test_list_test_and_info_documents_parse_back_with_their_schema_version(self):
+        self.make_sample()
+        self.ok("pack", "out.kzr", "-C", "src", ".")
+        length = len(read_file(self.path("out.kzr")))
+        total = sum(len(content) for content in SAMPLE.values())
+        # What only the linked-in reader knows is null through a plugin.
+        for plugin in [None, Config.plugin_module] if Config.plugin_module else [None]:
+            linked = plugin is None
+            documents = {}
+            for command in ["list", "test", "info"]:
+                run = self.ok(command, "--json", "out.kzr", plugin=plugin)
+                documents[command] = json.loads(run.out)
+                self.assertEqual(documents[command]["schema_version"], 1, command)
+                self.assertEqual(documents[command]["archive"], "out.kzr", command)
+                self.assertTrue(documents[command]["complete"], command)
+            self.assertEqual(len(documents["list"]["entries"]), 6)
+            test = documents["test"]
+            self.assertEqual([(norm(e["name"]), e["compressed"], e["ok"]) for e in test["entries"]],
+                             [(norm(e["name"]), False if linked else None, True)
+                              for e in documents["list"]["entries"]])
+            self.assertEqual(
+                (test["tested"], test["failed"], test["compressed_decoded"], test["stored_read"],
+                 test["stored_data_checksummed"]),
+                (6, 0, 0 if linked else None, 6 if linked else None, False))
+            info = documents["info"]
+            self.assertEqual((info["entries"], info["compressed"], info["packed"], info["unpacked"]),
+                             (6, 0 if linked else None, total, total))
+            self.assertEqual(info["flavour"], "masked" if linked else None)
+            self.assertEqual(info["header"] and info["header"]["archive_length"],
+                             length if linked else None)
+
+    def test_failures_are_in_the_documents(self):
+        self.write_archive("bad.kzr", plain_archive([
+            stored_file(b"good.txt", b"fine"), (b"bad.bin", b"\1\2\3\4", 100, 1)]))
+        run = self.kzr("test", "--json", "bad.kzr")
+        self.assertEqual(run.code, 1, run)
+        test = json.loads(run.out)
+        self.assertEqual(test["entries"], [
+            {"name": "bad.bin", "compressed": True, "ok": False, "error": "corrupt data (12)"},
+            {"name": "good.txt", "compressed": False, "ok": True}])
+        self.assertEqual((test["tested"], test["failed"]), (2, 1))
+        for command in ["list", "test", "info"]:
+            run = self.kzr(command, "--json", "missing.kzr")
+            self.assertEqual(run.code, 1, run)
+            document = json.loads(run.out)
+            self.assertEqual((document["schema_version"], document["complete"]), (1, False))
+            self.assertEqual(document["error"],
+                             "missing.kzr: cannot open (15): No such file or directory")
+
+
+class WordsTest(Sandbox):
+    """-v names each file; counts read "1 entry", sizes on request in KiB."""
+
+    def test_verbose_names_each_file_and_counts_agree_with_their_nouns(self):
+        self.make_sample(files={"one.txt": b"1"})
+        listed = "           1            1  no          one.txt"
+        stored = "0 compressed entries decoded, 1 stored entry read"
+        for args, lines in [
+            (("pack", "a.kzr", "-C", "src", "."), ["one.txt", "packed 1 file into a.kzr"]),
+            (("add", "a.kzr", "-C", "src", "one.txt"), ["one.txt", "added 1 file to a.kzr"]),
+            (("list", "a.kzr"), ["      packed     unpacked  compressed  name", listed,
+                                 "1 entry, 1 byte packed, 1 byte unpacked"]),
+            (("test", "a.kzr"),
+             ["one.txt", f"a.kzr: 1 entry: {stored} (stored data carries no checksum)"]),
+            (("extract", "a.kzr", "-C", "out"), ["out/one.txt", "extracted 1 of 1 entry to out"]),
+            (("delete", "a.kzr", "one.txt"), ["one.txt", "deleted 1 entry from a.kzr"]),
+        ]:
+            self.assertEqual(self.ok("-v", *args).out.splitlines(), lines, args)
+
+    def test_human_sizes(self):
+        self.make_sample(files={"zero": b"", "small": b"s" * 1000, "kib": b"k" * 1536,
+                                "mib": b"m" * (3 << 20)})
+        self.ok("pack", "h.kzr", "-C", "src", ".")
+        lines = self.ok("list", "-H", "h.kzr").out.splitlines()
+        self.assertEqual([line.split("  ")[-1] for line in lines[1:5]],
+                         ["zero", "small", "mib", "kib"])
+        self.assertEqual([line[:25].split() for line in lines[1:5]],
+                         [["0", "B", "0", "B"], ["1000", "B", "1000", "B"],
+                          ["3.0", "MiB", "3.0", "MiB"], ["1.5", "KiB", "1.5", "KiB"]])
+        self.assertEqual(lines[5], "4 entries, 3.0 MiB packed, 3.0 MiB unpacked")
+        fields = info_fields(self.ok("info", "--human", "h.kzr"))
+        self.assertEqual((fields["packed total"], fields["unpacked total"]), ("3.0 MiB", "3.0 MiB"))
 
 
 def info_fields(run):
@@ -641,6 +933,17 @@ class ProgressTest(Sandbox):
         self.assertIn("250/250", shown)
         self.assertEqual(self.stderr_on_terminal("-q", "test", "many.kzr"), "")
         self.assertEqual(self.ok("extract", "many.kzr", "-C", "b").err, "")
+
+
+    def test_progress_moves_during_one_large_member(self):
+        # The plugin reports each piece of a member: the bar passes through
+        # percentages while the only entry is still under way.
+        self.make_sample(files={"big.bin": b"\x5a" * (20 << 20)})
+        self.ok("pack", "big.kzr", "-C", "src", ".")
+        for command in [("extract", "big.kzr", "-C", "a"), ("test", "big.kzr")]:
+            shown = self.stderr_on_terminal(*command)
+            during = {int(p) for p in re.findall(r"\] +(\d+)% 0/1 ", shown)}
+            self.assertTrue(any(0 < p < 100 for p in during), shown)
 
 
 def probe_separator_conversion():

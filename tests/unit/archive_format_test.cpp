@@ -48,6 +48,22 @@ TEST(ArchiveHeader, AcceptanceChecksEachRule) {
   EXPECT_FALSE(IsAcceptableHeader(wrapped, 52, 100));
 }
 
+TEST(ArchiveHeader, CheckNamesTheFirstRuleBroken) {
+  EXPECT_EQ(CheckHeader(SampleHeader(1), 52, 100), HeaderCheck::kAccepted);
+  EXPECT_EQ(CheckHeader(SampleHeader(1), 51, 100), HeaderCheck::kShortHeader);
+  ArchiveHeader text = SampleHeader(1);
+  text.bytes[0] = 'b';
+  EXPECT_EQ(CheckHeader(text, 52, 100), HeaderCheck::kBadMagic);
+  EXPECT_EQ(CheckHeader(SampleHeader(2), 52, 100), HeaderCheck::kBadVersionTag);
+  EXPECT_EQ(CheckHeader(SampleHeader(1), 52, 60), HeaderCheck::kLengthMismatch);
+  ArchiveHeader huge = SampleHeader(1);
+  huge.bytes[11] = 0x80;  // ArchiveLength 0x80000064, as long as the file
+  EXPECT_EQ(CheckHeader(huge, 52, 0x80000064), HeaderCheck::kTooLong);
+  ArchiveHeader short_directory = SampleHeader(1);
+  short_directory.bytes[28] -= 1;
+  EXPECT_EQ(CheckHeader(short_directory, 52, 100), HeaderCheck::kDirectoryMismatch);
+}
+
 TEST(ArchiveHeader, MaskedHeaderLayout) {
   const ArchiveHeader header = MakeHeader(Flavour::kMasked, 200, 2, 150);
   const std::uint8_t expected[52] = {

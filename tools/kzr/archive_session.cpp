@@ -3,18 +3,21 @@
 #include <cstring>
 
 #include "archive/archive_reader.h"
+#include "result_codes.h"
 
 namespace kzr::cli {
 
 std::unique_ptr<ArchiveSession> ArchiveSession::Open(const host::PluginApi& api,
-                                                     const std::string& path, int& code) {
+                                                     const std::string& path,
+                                                     OpenFailure& failure) {
   host::OpenArchiveRecord record{};
   record.ArchiveName = path.c_str();
   record.OpenResult = host::kOpenError;
+  ClearSystemReason();
   host::ArchiveHandle handle = api.OpenArchive(&record);
-  code = record.OpenResult;
   if (handle == nullptr) {
-    if (code == host::kOk) code = host::kOpenError;
+    failure.reason = SystemReason();
+    failure.code = record.OpenResult == host::kOk ? host::kOpenError : record.OpenResult;
     return nullptr;
   }
   return std::unique_ptr<ArchiveSession>(new ArchiveSession(api, handle));
@@ -26,7 +29,7 @@ void ArchiveSession::SetProcessDataProc(host::ProcessDataProc proc) {
   api_.SetProcessDataProc(handle_, proc);
 }
 
-const ArchiveReader* ArchiveSession::reader() const {
+ArchiveReader* ArchiveSession::reader() const {
   return api_.ReaderOf != nullptr ? api_.ReaderOf(handle_) : nullptr;
 }
 

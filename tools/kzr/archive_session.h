@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "open_failure.h"
 #include "plugin_api.h"
 
 namespace kzr {
@@ -27,9 +28,10 @@ struct ListedEntry {
 
 class ArchiveSession {
  public:
-  // Opens `path`; null on failure, with the plugin's result code in `code`.
+  // Opens `path`; null on failure, with the plugin's result code and the
+  // system's reason in `failure`.
   static std::unique_ptr<ArchiveSession> Open(const host::PluginApi& api, const std::string& path,
-                                              int& code);
+                                              OpenFailure& failure);
   ~ArchiveSession();
   ArchiveSession(const ArchiveSession&) = delete;
   ArchiveSession& operator=(const ArchiveSession&) = delete;
@@ -45,7 +47,8 @@ class ArchiveSession {
   int Skip();
 
   // The archive's reader when the exports are linked in; null under --plugin.
-  const ArchiveReader* reader() const;
+  // Its current entry is the one reported last.
+  ArchiveReader* reader() const;
 
  private:
   ArchiveSession(const host::PluginApi& api, host::ArchiveHandle handle)

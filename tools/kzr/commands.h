@@ -19,17 +19,28 @@ struct Context {
   const host::PluginApi& api;
   const Console& console;
   unsigned jobs = 1;  // handles that extract and test work on at once
+
+  // Whether the exports are the linked-in ones, whose reader tells more.
+  bool linked() const { return api.ReaderOf != nullptr; }
+};
+
+// Which entries: the patterns (none: every entry) less the excluded ones.
+struct Choice {
+  std::vector<std::string> patterns;
+  std::vector<std::string> excludes;
 };
 
 struct ListOptions {
   std::string archive;
+  Choice choice;
   bool json = false;
+  bool human = false;  // sizes in KiB, MiB, ...
 };
 
 struct ExtractOptions {
   std::string archive;
+  Choice choice;
   std::string folder = ".";
-  std::vector<std::string> patterns;  // none: every entry
   bool overwrite = false;
   bool skip_existing = false;
 };
@@ -45,14 +56,32 @@ struct PackOptions {
 
 struct DeleteOptions {
   std::string archive;
-  std::vector<std::string> patterns;
+  Choice choice;
+};
+
+struct TestOptions {
+  std::string archive;
+  Choice choice;
+  bool json = false;
+};
+
+struct InfoOptions {
+  std::string archive;
+  bool json = false;
+  bool human = false;
+};
+
+struct CatOptions {
+  std::string archive;
+  std::vector<std::string> names;  // patterns; members go out in this order
 };
 
 int RunList(const Context& context, const ListOptions& options);
 int RunExtract(const Context& context, const ExtractOptions& options);
 int RunPack(const Context& context, const PackOptions& options);
 int RunDelete(const Context& context, const DeleteOptions& options);
-int RunTest(const Context& context, const std::string& archive);
-int RunInfo(const Context& context, const std::string& archive);
+int RunTest(const Context& context, const TestOptions& options);
+int RunInfo(const Context& context, const InfoOptions& options);
+int RunCat(const Context& context, const CatOptions& options);
 
 }  // namespace kzr::cli

@@ -3,9 +3,10 @@
 // place.
 #include "archive_session.h"
 #include "commands.h"
+#include "entry_selection.h"
 #include "interruption.h"
-#include "name_pattern.h"
 #include "native_fs.h"
+#include "quantities.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
@@ -16,29 +17,26 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     console.Error("the plugin cannot delete entries (it has no DeleteFiles)");
     return kExitFailure;
   }
+  EntrySelection selection(options.choice.patterns, options.choice.excludes);
   std::string delete_list;
-  std::size_t chosen = 0;
-  std::vector<bool> used(options.patterns.size(), false);
+  std::vector<std::string> chosen;
   {
-    int code = 0;
-    std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, options.archive, code);
+    OpenFailure failure;
+    std::unique_ptr<ArchiveSession> session =
+        ArchiveSession::Open(context.api, options.archive, failure);
     if (!session) {
-      console.Error(options.archive + ": " + DescribeResult(code));
+      console.Error(DescribeOpenFailure(options.archive, failure, context.linked()));
       return kExitFailure;
     }
     ListedEntry entry;
     std::size_t count = 0;
+    int code;
     while ((code = session->Next(entry)) == host::kOk) {
       ++count;
-      bool selected = false;
-      for (std::size_t p = 0; p < options.patterns.size(); ++p) {
-        if (PatternSelects(options.patterns[p], entry.name)) selected = used[p] = true;
-      }
-      if (!selected) continue;
-      if (console.verbose()) console.Out(Printable(entry.name) + "\n");
+      if (!selection.Selects(entry.name)) continue;
       delete_list += entry.name;
       delete_list += '\0';
-      ++chosen;
+      chosen.push_back(entry.name);
     }
     if (code != host::kEndArchive) {
       console.Error(DescribeListingEnd(options.archive, count, code) + "; nothing deleted");
@@ -47,13 +45,11 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
   }
   delete_list += '\0';
   bool complete = true;
-  for (std::size_t p = 0; p < options.patterns.size(); ++p) {
-    if (!used[p]) {
-      console.Error(options.archive + ": no entry matches " + options.patterns[p]);
-      complete = false;
-    }
+  for (const std::string& pattern : selection.Unmatched()) {
+    console.Error(options.archive + ": no entry matches " + pattern);
+    complete = false;
   }
-  if (chosen != 0) {
+  if (!chosen.empty()) {
     std::string folder = options.archive;
     while (!folder.empty() && !IsNativeSeparator(folder.back())) folder.pop_back();
     const WritingIn writing(folder.empty() ? std::string(".") + kNativeSeparator : folder);
@@ -67,8 +63,10 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
       return kExitFailure;
     }
   }
-  console.Note("deleted " + std::to_string(chosen) + (chosen == 1 ? " entry" : " entries") +
-               " from " + options.archive);
+  if (console.verbose()) {
+    for (const std::string& name : chosen) console.Out(Printable(name) + "\n");
+  }
+  console.Note("deleted " + Plural(chosen.size(), "entry", "entries") + " from " + options.archive);
   return complete ? kExitOk : kExitFailure;
 }
 

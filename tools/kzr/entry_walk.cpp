@@ -34,11 +34,11 @@ class Walk {
 
  private:
   void Work() {
-    int code = 0;
-    std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context_.api, archive_, code);
+    OpenFailure failure;
+    std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context_.api, archive_, failure);
     if (!session) {
       std::lock_guard lock(mutex_);
-      if (end_.open_code == 0) end_.open_code = code;
+      if (end_.open.code == 0) end_.open = failure;
       stop_ = true;
       return;
     }

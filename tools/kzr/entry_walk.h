@@ -22,6 +22,7 @@ struct EntryOutcome {
   bool kept = false;  // an existing file was left as it was
   std::vector<std::string> errors;  // for stderr, "kzr: " is added
   std::string line;                 // for stdout (verbose listings), without its newline
+  std::string record;               // the entry's object in a JSON document, if any
 };
 
 // Called on a worker's thread with the entry just reported on `session`; must
@@ -32,7 +33,7 @@ using EntryHandler =
 using OutcomeSink = std::function<void(std::size_t position, EntryOutcome&)>;
 
 struct WalkEnd {
-  int open_code = 0;      // not 0: the archive could not be opened
+  OpenFailure open;       // code not 0: the archive could not be opened
   int end_code = 10;      // what ReadHeader answered after the last entry
   std::size_t entries = 0;
 };

@@ -10,9 +10,10 @@
 #include "commands.h"
 #include "entry_walk.h"
 #include "interruption.h"
-#include "name_pattern.h"
+#include "entry_selection.h"
 #include "native_fs.h"
 #include "progress.h"
+#include "quantities.h"
 #include "result_codes.h"
 #include "safe_path.h"
 
@@ -23,14 +24,14 @@ class Extraction {
  public:
   Extraction(const Context& context, const ExtractOptions& options)
       : context_(context), options_(options), tree_(options.folder),
-        pattern_used_(options.patterns.size()) {}
+        selection_(options.choice.patterns, options.choice.excludes) {}
 
   bool Prepare(std::string& reason) { return tree_.Prepare(reason); }
 
   // One entry, the current one of `session` (on a worker's thread).
   EntryOutcome Handle(const ListedEntry& entry, ArchiveSession& session) {
     EntryOutcome outcome;
-    if (!Selected(entry.name)) {
+    if (!selection_.Selects(entry.name)) {
       session.Skip();
       return outcome;
     }
@@ -47,7 +48,10 @@ class Extraction {
     if (!place) return Refuse(session, entry, "refused: " + reason);
 
     const std::string target = place->shown + place->file;
-    switch (tree_.WhatIsAt(*place)) {
+    if (const std::optional<std::string> limit = PathLimitProblem(place->folder + place->file)) {
+      return Refuse(session, entry, "refused: " + target + ": " + *limit);
+    }
+    switch (tree_.WhatIsAt(*place, reason)) {
       case DestinationTree::Existing::kNothing:
         break;
       case DestinationTree::Existing::kFile:
@@ -60,6 +64,8 @@ class Extraction {
         return outcome;
       case DestinationTree::Existing::kOther:
         return Refuse(session, entry, target + " exists and is not a file");
+      case DestinationTree::Existing::kUnknown:
+        return Refuse(session, entry, "cannot extract to " + target + ": " + reason);
     }
 
     const WritingIn writing(place->folder);
@@ -87,19 +93,9 @@ class Extraction {
 
   std::atomic<std::size_t> selected_{0};
   std::atomic<std::size_t> extracted_{0};
-  std::vector<std::atomic<bool>>& pattern_used() { return pattern_used_; }
+  const EntrySelection& selection() const { return selection_; }
 
  private:
-  bool Selected(const std::string& name) {
-    bool chosen = options_.patterns.empty();
-    for (std::size_t p = 0; p < options_.patterns.size(); ++p) {
-      if (PatternSelects(options_.patterns[p], name)) {
-        chosen = true;
-        pattern_used_[p] = true;
-      }
-    }
-    return chosen;
-  }
 
   bool IsArchiveItself(const DestinationTree::Placement& place) const {
     return SameFile(options_.archive, place.folder + place.file);
@@ -118,7 +114,7 @@ class Extraction {
   }
 
   DestinationTree tree_;
-  std::vector<std::atomic<bool>> pattern_used_;
+  EntrySelection selection_;
 };
 
 }  // namespace
@@ -132,7 +128,9 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
     return kExitFailure;
   }
   Progress progress("extracting", console.quiet());
-  if (progress.wanted()) progress.SetTotals(ListingTotals(context.api, options.archive, options.patterns));
+  if (progress.wanted()) {
+    progress.SetTotals(ListingTotals(context.api, options.archive, extraction.selection()));
+  }
 
   std::size_t failed = 0, kept = 0;
   const EntryHandler handle = [&](std::size_t, const ListedEntry& entry, ArchiveSession& session) {
@@ -147,8 +145,8 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
   };
   const WalkEnd end = WalkEntries(context, options.archive, &Progress::DataProc, handle, report);
   progress.Clear();
-  if (end.open_code != 0) {
-    console.Error(options.archive + ": " + DescribeResult(end.open_code));
+  if (end.open.code != 0) {
+    console.Error(DescribeOpenFailure(options.archive, end.open, context.linked()));
     return kExitFailure;
   }
 
@@ -157,20 +155,18 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
     console.Error(DescribeListingEnd(options.archive, end.entries, end.end_code));
     complete = false;
   }
-  for (std::size_t p = 0; p < options.patterns.size(); ++p) {
-    if (!extraction.pattern_used()[p]) {
-      console.Error(options.archive + ": no entry matches " + options.patterns[p]);
-      complete = false;
-    }
+  for (const std::string& pattern : extraction.selection().Unmatched()) {
+    console.Error(options.archive + ": no entry matches " + pattern);
+    complete = false;
   }
   if (kept != 0 && !options.skip_existing) {
     console.Error(options.archive + ": " + std::to_string(kept) +
                   (kept == 1 ? " file exists and was" : " files exist and were") +
                   " kept (--overwrite replaces them, -k skips them quietly)");
   }
+  const std::size_t selected = extraction.selected_.load();
   std::string summary = "extracted " + std::to_string(extraction.extracted_.load()) + " of " +
-                        std::to_string(extraction.selected_.load()) + " entries to " +
-                        options.folder;
+                        Plural(selected, "entry", "entries") + " to " + options.folder;
   if (failed != 0) summary += " (" + std::to_string(failed) + " not extracted)";
   console.Note(summary);
   const bool all_done = failed == 0 && (kept == 0 || options.skip_existing);

@@ -3,54 +3,107 @@
 #include "archive/archive_reader.h"
 #include "archive_session.h"
 #include "commands.h"
+#include "json_output.h"
+#include "quantities.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
+namespace {
 
-int RunInfo(const Context& context, const std::string& archive) {
+struct Findings {
+  std::size_t entries = 0;
+  std::size_t compressed = 0;
+  std::uint64_t packed = 0;
+  std::uint64_t unpacked = 0;
+  bool complete = false;
+};
+
+std::string FlavourName(const ArchiveHeader& header) {
+  return header.IsMasked() ? "masked" : "plain";
+}
+
+std::string Json(const std::string& archive, const ArchiveReader* reader, const Findings& found) {
+  JsonObject document = JsonObject::Document(archive);
+  if (reader != nullptr) {
+    const ArchiveHeader& header = reader->header();
+    document.Text("flavour", FlavourName(header))
+        .Raw("header", JsonObject()
+                           .Number("flavour_byte", std::uint64_t{header.FlavourByte()})
+                           .Number("archive_length", std::uint64_t{header.ArchiveLength()})
+                           .Number("entry_count", std::uint64_t{header.EntryCount()})
+                           .Number("directory_offset", std::uint64_t{header.DirectoryOffset()})
+                           .Number("directory_length", std::uint64_t{header.DirectoryLength()})
+                           .Closed());
+  } else {
+    document.Raw("flavour", "null").Raw("header", "null");
+  }
+  return document.Number("entries", std::uint64_t{found.entries})
+             .Number("compressed", reader != nullptr
+                                       ? std::optional<std::uint64_t>(found.compressed)
+                                       : std::nullopt)
+             .Number("packed", found.packed)
+             .Number("unpacked", found.unpacked)
+             .Bool("complete", found.complete)
+             .Closed() +
+         "\n";
+}
+
+}  // namespace
+
+int RunInfo(const Context& context, const InfoOptions& options) {
   const Console& console = context.console;
-  int code = 0;
-  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, archive, code);
+  const std::string& archive = options.archive;
+  OpenFailure failure;
+  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, archive, failure);
   if (!session) {
-    console.Error(archive + ": " + DescribeResult(code));
+    const std::string error = DescribeOpenFailure(archive, failure, context.linked());
+    if (options.json) {
+      console.Out(JsonObject::Document(archive).Bool("complete", false).Text("error", error).Closed() +
+                  "\n");
+    }
+    console.Error(error);
     return kExitFailure;
   }
-  std::size_t entries = 0, compressed = 0;
-  std::uint64_t packed = 0, unpacked = 0;
+  Findings found;
   ListedEntry entry;
   int end_code;
   while ((end_code = session->Next(entry)) == host::kOk) {
-    ++entries;
-    packed += entry.packed;
-    unpacked += entry.unpacked;
-    compressed += entry.compressed.value_or(false) ? 1 : 0;
+    ++found.entries;
+    found.packed += entry.packed;
+    found.unpacked += entry.unpacked;
+    found.compressed += entry.compressed.value_or(false) ? 1 : 0;
   }
-  const bool complete = end_code == host::kEndArchive;
+  found.complete = end_code == host::kEndArchive;
+  const ArchiveReader* reader = session->reader();
 
-  const auto line = [&](const char* key, const std::string& value) {
-    std::string text = key;
-    text.resize(20, ' ');
-    console.Out(text + value + "\n");
-  };
-  line("archive:", archive);
-  if (const ArchiveReader* reader = session->reader()) {
-    const ArchiveHeader& header = reader->header();
-    line("flavour:", std::string(header.IsMasked() ? "masked" : "plain") + " (" +
-                         std::to_string(header.FlavourByte()) + ")");
-    line("archive length:", std::to_string(header.ArchiveLength()));
-    line("entry count field:", std::to_string(header.EntryCount()));
-    line("directory offset:", std::to_string(header.DirectoryOffset()));
-    line("directory length:", std::to_string(header.DirectoryLength()));
+  if (options.json) {
+    console.Out(Json(archive, reader, found));
   } else {
-    line("header fields:", "not known through a loaded plugin");
+    const auto line = [&](const char* key, const std::string& value) {
+      std::string text = key;
+      text.resize(20, ' ');
+      console.Out(text + value + "\n");
+    };
+    const auto size = [&](std::uint64_t bytes) { return SizeText(bytes, options.human); };
+    line("archive:", archive);
+    if (reader != nullptr) {
+      const ArchiveHeader& header = reader->header();
+      line("flavour:", FlavourName(header) + " (" + std::to_string(header.FlavourByte()) + ")");
+      line("archive length:", size(header.ArchiveLength()));
+      line("entry count field:", std::to_string(header.EntryCount()));
+      line("directory offset:", std::to_string(header.DirectoryOffset()));
+      line("directory length:", size(header.DirectoryLength()));
+    } else {
+      line("header fields:", "not known through a loaded plugin");
+    }
+    line("entries found:", std::to_string(found.entries) +
+                               (found.complete ? "" : " (directory damaged after these)"));
+    if (reader != nullptr) line("compressed:", std::to_string(found.compressed));
+    line("packed total:", size(found.packed));
+    line("unpacked total:", size(found.unpacked));
   }
-  line("entries found:",
-       std::to_string(entries) + (complete ? "" : " (directory damaged after these)"));
-  if (session->reader() != nullptr) line("compressed:", std::to_string(compressed));
-  line("packed total:", std::to_string(packed));
-  line("unpacked total:", std::to_string(unpacked));
-  if (!complete) {
-    console.Error(DescribeListingEnd(archive, entries, end_code));
+  if (!found.complete) {
+    console.Error(DescribeListingEnd(archive, found.entries, end_code));
     return kExitFailure;
   }
   return kExitOk;

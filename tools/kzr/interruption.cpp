@@ -33,8 +33,13 @@ void RemoveTemporaryFiles() {
     const auto names = ListFolder(folder, error);
     if (!names) continue;
     for (const FolderEntry& entry : *names) {
-          const std::string& name = entry.name;
-      if (name.find(mark) != std::string::npos) RemoveFile(WithTrailingSeparator(folder) + name);
+      if (entry.name.find(mark) == std::string::npos) continue;
+      const std::string path = WithTrailingSeparator(folder) + entry.name;
+      if (entry.kind == FileKind::kFolder) {
+        RemoveFolderOfFiles(path);
+      } else {
+        RemoveFile(path);
+      }
     }
   }
 }

@@ -1,11 +1,12 @@
 // Interrupting kzr leaves nothing half-written behind. Every new file, the
 // plugin's and the tool's, is written under a temporary name "NAME.kzr-tmp-
-// PID-N" beside its target, and the tool knows the folders where such files
-// may be under way. On SIGINT, SIGTERM or SIGHUP (Ctrl-C, or closing the
-// console, on Windows) it removes this process's temporary files from those
-// folders and ends as the signal would have ended it. A write past the file
-// size limit fails (EFBIG) rather than ending the process, so that it, too,
-// is cleaned up like any other failed write.
+// PID-N" beside its target (a private folder of such files is named the same
+// way), and the tool knows the folders where such files may be under way. On
+// SIGINT, SIGTERM or SIGHUP (Ctrl-C, or closing the console, on Windows) it
+// removes this process's temporary files and folders from those folders and
+// ends as the signal would have ended it. A write past the file size limit
+// fails (EFBIG) rather than ending the process, so that it, too, is cleaned
+// up like any other failed write.
 #pragma once
 
 #include <string>

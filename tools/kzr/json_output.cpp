@@ -29,4 +29,47 @@ std::string JsonString(std::string_view bytes) {
   return json;
 }
 
+JsonObject JsonObject::Document(std::string_view archive) {
+  JsonObject document;
+  document.Number("schema_version", std::uint64_t{kJsonSchemaVersion}).Text("archive", archive);
+  return document;
+}
+
+JsonObject& JsonObject::Key(std::string_view key) {
+  if (text_.size() > 1) text_ += ", ";
+  text_ += JsonString(key);
+  text_ += ": ";
+  return *this;
+}
+
+JsonObject& JsonObject::Text(std::string_view key, std::string_view bytes) {
+  Key(key).text_ += JsonString(bytes);
+  return *this;
+}
+
+JsonObject& JsonObject::Number(std::string_view key, std::uint64_t value) {
+  Key(key).text_ += std::to_string(value);
+  return *this;
+}
+
+JsonObject& JsonObject::Bool(std::string_view key, bool value) {
+  Key(key).text_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonObject& JsonObject::Number(std::string_view key, std::optional<std::uint64_t> value) {
+  if (!value) return Raw(key, "null");
+  return Number(key, *value);
+}
+
+JsonObject& JsonObject::Bool(std::string_view key, std::optional<bool> value) {
+  if (!value) return Raw(key, "null");
+  return Bool(key, *value);
+}
+
+JsonObject& JsonObject::Raw(std::string_view key, std::string_view json) {
+  Key(key).text_ += json;
+  return *this;
+}
+
 }  // namespace kzr::cli

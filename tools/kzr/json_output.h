@@ -1,16 +1,52 @@
-// JSON text for the listing. Stored names are 8-bit strings in no known
-// encoding, so every byte from 0x80 up is written as the escape \u00XX (the
-// code point of the same number), as are control characters: the output is
-// plain ASCII and always valid JSON, and a reader gets each byte back as the
-// code point of its value (in Python: text.encode("latin-1")).
+// JSON text for the documents that list, test and info write. Each is one
+// object that starts with "schema_version" (kJsonSchemaVersion, raised when
+// a field changes its meaning or goes away; new fields may come without it)
+// and "archive". When the archive cannot be opened, the document still
+// comes, with "complete": false and the message as "error".
+//
+// Stored names are 8-bit strings in no known encoding, so every byte from
+// 0x80 up is written as the escape \u00XX (the code point of the same
+// number), as are control characters: the output is plain ASCII and always
+// valid JSON, and a reader gets each byte back as the code point of its value
+// (in Python: text.encode("latin-1")).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace kzr::cli {
 
+inline constexpr int kJsonSchemaVersion = 1;
+
 // The bytes as a quoted JSON string.
 std::string JsonString(std::string_view bytes);
+
+// One object, its fields in the order they are added, on one line.
+class JsonObject {
+ public:
+  // The document's first fields: the schema version and the archive.
+  static JsonObject Document(std::string_view archive);
+
+  JsonObject& Text(std::string_view key, std::string_view bytes);
+  JsonObject& Number(std::string_view key, std::uint64_t value);
+  JsonObject& Bool(std::string_view key, bool value);
+  // A missing value is written as null.
+  JsonObject& Number(std::string_view key, std::optional<std::uint64_t> value);
+  JsonObject& Bool(std::string_view key, std::optional<bool> value);
+  // `json` is written as it is: an object or array made elsewhere.
+  JsonObject& Raw(std::string_view key, std::string_view json);
+
+  // The text so far, without the closing brace (for a document whose last
+  // field is written piece by piece).
+  const std::string& Open() const { return text_; }
+  std::string Closed() const { return text_ + "}"; }
+
+ private:
+  JsonObject& Key(std::string_view key);
+
+  std::string text_ = "{";
+};
 
 }  // namespace kzr::cli

@@ -5,57 +5,74 @@
 
 #include "archive_session.h"
 #include "commands.h"
+#include "entry_selection.h"
 #include "json_output.h"
+#include "quantities.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
 namespace {
 
-const char* CompressedText(const ListedEntry& entry, bool json) {
-  if (!entry.compressed) return json ? "null" : "?";
-  if (json) return *entry.compressed ? "true" : "false";
+const char* CompressedText(const ListedEntry& entry) {
+  if (!entry.compressed) return "?";
   return *entry.compressed ? "yes" : "no";
+}
+
+std::string JsonEntry(const ListedEntry& entry) {
+  return JsonObject()
+      .Text("name", entry.name)
+      .Number("packed", std::uint64_t{entry.packed})
+      .Number("unpacked", std::uint64_t{entry.unpacked})
+      .Bool("compressed", entry.compressed)
+      .Closed();
+}
+
+std::string TextLine(const ListedEntry& entry, bool human) {
+  char columns[64];
+  std::snprintf(columns, sizeof columns, "%12s %12s  %-10s  ",
+                SizeText(entry.packed, human).c_str(), SizeText(entry.unpacked, human).c_str(),
+                CompressedText(entry));
+  return columns + Printable(entry.name) + "\n";
 }
 
 }  // namespace
 
 int RunList(const Context& context, const ListOptions& options) {
   const Console& console = context.console;
-  int code = 0;
-  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, options.archive, code);
+  OpenFailure failure;
+  std::unique_ptr<ArchiveSession> session =
+      ArchiveSession::Open(context.api, options.archive, failure);
   if (!session) {
-    console.Error(options.archive + ": " + DescribeResult(code));
+    const std::string error = DescribeOpenFailure(options.archive, failure, context.linked());
+    if (options.json) {
+      console.Out(JsonObject::Document(options.archive)
+                      .Raw("entries", "[]")
+                      .Bool("complete", false)
+                      .Text("error", error)
+                      .Closed() +
+                  "\n");
+    }
+    console.Error(error);
     return kExitFailure;
   }
+  EntrySelection selection(options.choice.patterns, options.choice.excludes);
   if (options.json) {
-    console.Out("{\"archive\": " + JsonString(options.archive) + ",\n \"entries\": [");
+    console.Out(JsonObject::Document(options.archive).Open() + ",\n \"entries\": [");
   } else if (!console.quiet()) {
     console.Out("      packed     unpacked  compressed  name\n");
   }
-  std::size_t count = 0;
+  std::size_t count = 0, seen = 0;
   std::uint64_t packed = 0, unpacked = 0;
   ListedEntry entry;
-  std::string line;
-  char numbers[64];
   int end_code;
   while ((end_code = session->Next(entry)) == host::kOk) {
-    line.clear();
+    ++seen;
+    if (!selection.Selects(entry.name)) continue;
     if (options.json) {
-      line += count == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ";
-      line += JsonString(entry.name);
-      std::snprintf(numbers, sizeof numbers, ", \"packed\": %u, \"unpacked\": %u, \"compressed\": ",
-                    entry.packed, entry.unpacked);
-      line += numbers;
-      line += CompressedText(entry, true);
-      line += '}';
+      console.Out((count == 0 ? "\n  " : ",\n  ") + JsonEntry(entry));
     } else {
-      std::snprintf(numbers, sizeof numbers, "%12u %12u  %-10s  ", entry.packed, entry.unpacked,
-                    CompressedText(entry, false));
-      line += numbers;
-      line += Printable(entry.name);
-      line += '\n';
+      console.Out(TextLine(entry, options.human));
     }
-    console.Out(line);
     ++count;
     packed += entry.packed;
     unpacked += entry.unpacked;
@@ -65,14 +82,22 @@ int RunList(const Context& context, const ListOptions& options) {
     console.Out(std::string(count == 0 ? "" : "\n ") + "],\n \"complete\": " +
                 (complete ? "true" : "false") + "}\n");
   } else {
-    console.Note(std::to_string(count) + " entries, " + std::to_string(packed) +
-                 " bytes packed, " + std::to_string(unpacked) + " bytes unpacked");
+    std::string summary = Plural(count, "entry", "entries");
+    if (count != seen) summary += " of " + std::to_string(seen);
+    summary += ", " + SizeWords(packed, options.human) + " packed, " +
+               SizeWords(unpacked, options.human) + " unpacked";
+    console.Note(summary);
+  }
+  bool all_found = true;
+  for (const std::string& pattern : selection.Unmatched()) {
+    console.Error(options.archive + ": no entry matches " + pattern);
+    all_found = false;
   }
   if (!complete) {
-    console.Error(DescribeListingEnd(options.archive, count, end_code));
+    console.Error(DescribeListingEnd(options.archive, seen, end_code));
     return kExitFailure;
   }
-  return kExitOk;
+  return all_found ? kExitOk : kExitFailure;
 }
 
 }  // namespace kzr::cli

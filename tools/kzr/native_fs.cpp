@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "result_codes.h"
+
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -23,7 +25,11 @@ namespace kzr::cli {
 
 namespace {
 
-std::string WindowsError(DWORD code) { return "Windows error " + std::to_string(code); }
+// The system's words for an error code.
+std::string WindowsError(DWORD code) {
+  SetLastError(code);
+  return SystemReason();
+}
 
 FileKind KindFromAttributes(DWORD attributes, bool links_count) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kMissing;
@@ -124,6 +130,28 @@ bool MoveOver(const std::string& from, const std::string& to, std::string& error
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+static bool RemoveEmptyFolder(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+std::optional<std::string> MakePrivateFolder(const std::string& stem, std::string& error) {
+  char temporary[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof temporary, temporary);
+  if (length == 0 || length > MAX_PATH) {
+    error = SystemReason();
+    return std::nullopt;
+  }
+  // The folder inherits the ACL of the user's own temporary folder.
+  for (unsigned attempt = 0;; ++attempt) {
+    const std::string path = WithTrailingSeparator(temporary) + stem + std::to_string(attempt);
+    if (CreateDirectoryA(path.c_str(), nullptr)) return WithTrailingSeparator(path);
+    if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100) {
+      error = SystemReason();
+      return std::nullopt;
+    }
+  }
+}
 
 unsigned ProcessNumber() { return static_cast<unsigned>(GetCurrentProcessId()); }
 
@@ -279,9 +307,32 @@ bool MoveOver(const std::string& from, const std::string& to, std::string& error
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+static bool RemoveEmptyFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+std::optional<std::string> MakePrivateFolder(const std::string& stem, std::string& error) {
+  const char* from_environment = std::getenv("TMPDIR");
+  const std::string temporary =
+      from_environment != nullptr && *from_environment != '\0' ? from_environment : "/tmp";
+  std::string pattern = WithTrailingSeparator(temporary) + stem + "XXXXXX";
+  // mkdtemp makes it with mode 0700.
+  if (mkdtemp(pattern.data()) == nullptr) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  return WithTrailingSeparator(pattern);
+}
+
 unsigned ProcessNumber() { return static_cast<unsigned>(getpid()); }
 
 #endif
+
+void RemoveFolderOfFiles(const std::string& path) {
+  std::string error;
+  if (const auto entries = ListFolder(path, error)) {
+    for (const FolderEntry& entry : *entries) RemoveFile(WithTrailingSeparator(path) + entry.name);
+  }
+  RemoveEmptyFolder(path);
+}
 
 bool MakeFolders(const std::string& path, std::string& error) {
   if (KindOfTarget(path) == FileKind::kFolder) return true;
@@ -297,6 +348,26 @@ bool MakeFolders(const std::string& path, std::string& error) {
     if (!MakeFolder(prefix, error)) return false;
   }
   return true;
+}
+
+std::optional<std::string> PathLimitProblem(const std::string& path, bool folder) {
+#if defined(_WIN32)
+  // The limit holds for the whole path, the current folder's part included.
+  const std::string full = FullPath(path);
+  std::size_t length = full.size();
+  if (!IsAbsolutePath(full)) length += GetCurrentDirectoryA(0, nullptr);
+  // A folder leaves room for a file name of 8.3 characters.
+  const std::size_t longest = folder ? MAX_PATH - 13 : MAX_PATH - 1;
+  if (length > longest) {
+    return "the path is " + std::to_string(length) + " characters long, and Windows allows " +
+           "kzr.exe " + std::to_string(longest) + (folder ? " for a folder" : "") +
+           " (MAX_PATH)";
+  }
+#else
+  (void)path;
+  (void)folder;
+#endif
+  return std::nullopt;
 }
 
 bool IsAbsolutePath(const std::string& path) {

@@ -37,6 +37,11 @@ bool MakeFolders(const std::string& path, std::string& error);
 bool MoveOver(const std::string& from, const std::string& to, std::string& error);
 // Removes a file; false when it cannot.
 bool RemoveFile(const std::string& path);
+// Removes the files in a folder (not below it), then the folder.
+void RemoveFolderOfFiles(const std::string& path);
+// Makes a new folder that only this user may enter, in the system's folder
+// for temporary files, named after `stem`; its path ends with a separator.
+std::optional<std::string> MakePrivateFolder(const std::string& stem, std::string& error);
 // The number of this process, as the plugin puts it in temporary names.
 unsigned ProcessNumber();
 
@@ -47,6 +52,12 @@ struct FolderEntry {
 
 // What a folder holds, without "." and "..", in no particular order.
 std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std::string& error);
+
+// Why the system cannot reach a file (or make a `folder`) at `path` through
+// the 8-bit (ANSI) calls the plugin and kzr.exe make, when the path is too
+// long for them: on Windows, a full path of MAX_PATH characters or more (of
+// MAX_PATH - 12 for a folder). Elsewhere nothing.
+std::optional<std::string> PathLimitProblem(const std::string& path, bool folder = false);
 
 // Whether `path` names its place from a root (or, on Windows, a drive).
 bool IsAbsolutePath(const std::string& path);

@@ -15,6 +15,7 @@
 #include "native_fs.h"
 #include "plugin/host_interface.h"
 #include "progress.h"
+#include "quantities.h"
 #include "result_codes.h"
 #include "safe_path.h"
 
@@ -49,10 +50,6 @@ std::string FolderOf(const std::string& path) {
   return folder.empty() ? std::string(".") + kNativeSeparator : folder;
 }
 
-std::string Plural(std::size_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 class FileCollector {
  public:
   FileCollector(const Console& console, std::string root, std::string prefix)
@@ -60,7 +57,10 @@ class FileCollector {
 
   // Adds the file or the folder tree at `item` (relative to the root).
   bool Add(const std::string& item, const std::string& shown) {
-    switch (KindOfTarget(root_ + item)) {
+    ClearSystemReason();
+    const FileKind kind = KindOfTarget(root_ + item);
+    const std::string reason = SystemReason();
+    switch (kind) {
       case FileKind::kFile:
         AddFile(item, KindOf(root_ + item) == FileKind::kSymlink);
         return true;
@@ -70,10 +70,10 @@ class FileCollector {
         }
         return true;
       case FileKind::kMissing:
-        console_.Error(shown + ": " + SystemReasonOr("No such file or directory"));
+        console_.Error(shown + ": " + (reason.empty() ? "No such file or directory" : reason));
         return false;
       default:
-        console_.Error(shown + ": not a file or folder");
+        console_.Error(shown + ": " + (reason.empty() ? "not a file or folder" : reason));
         return false;
     }
   }
@@ -84,11 +84,6 @@ class FileCollector {
   std::size_t refused() const { return refused_; }
 
  private:
-  static std::string SystemReasonOr(const char* fallback) {
-    const std::string reason = SystemReason();
-    return reason.empty() ? fallback : reason;
-  }
-
   void AddFile(const std::string& item, bool through_link) {
     const std::string stored = prefix_ + StoredForm(item);
     std::string reason;
@@ -99,6 +94,9 @@ class FileCollector {
     }
 #endif
     if (!SplitStoredName(stored, reason)) return Refuse(item, "refused: " + reason);
+    if (const std::optional<std::string> problem = PathLimitProblem(root_ + item)) {
+      return Refuse(item, *problem);
+    }
     if (stored.size() >= host::kHeaderNameSize) {
       return Refuse(item, "refused: the stored name is longer than " +
                               std::to_string(host::kHeaderNameSize - 1) + " characters");
@@ -226,8 +224,11 @@ std::string ExplainPackFailure(int code, const std::string& reason, const std::s
 
 int RunPack(const Context& context, const PackOptions& options) {
   const Console& console = context.console;
-  if (KindOfTarget(options.folder) != FileKind::kFolder) {
-    console.Error(options.folder + ": not a folder");
+  ClearSystemReason();
+  if (const FileKind kind = KindOfTarget(options.folder); kind != FileKind::kFolder) {
+    const std::string reason = SystemReason();
+    console.Error(options.folder + ": " +
+                  (kind == FileKind::kMissing && !reason.empty() ? reason : "not a folder"));
     return kExitFailure;
   }
   const std::string root = AbsolutePath(options.folder);
@@ -246,8 +247,13 @@ int RunPack(const Context& context, const PackOptions& options) {
   FileCollector collector(console, root, prefix.value_or(""));
   bool collected = true;
   for (const std::string& path : options.paths) {
-    const std::string absolute =
-        AbsolutePath(IsAbsolutePath(path) ? path : WithTrailingSeparator(root) + path);
+    const std::string joined = IsAbsolutePath(path) ? path : WithTrailingSeparator(root) + path;
+    if (const std::optional<std::string> problem = PathLimitProblem(joined)) {
+      console.Error(path + ": " + *problem);
+      collected = false;
+      continue;
+    }
+    const std::string absolute = AbsolutePath(joined);
     const std::optional<std::string> item = RelativeInside(absolute, root);
     if (!item) {
       console.Error(path + ": not inside the source folder " + options.folder);
@@ -321,6 +327,10 @@ int RunPack(const Context& context, const PackOptions& options) {
     console.Error(ExplainPackFailure(code, reason, options.archive, existing == FileKind::kFile,
                                      root, collector));
     return kExitFailure;
+  }
+  // PackFiles takes the whole list in one call: the names follow once it is done.
+  if (console.verbose()) {
+    for (const auto& [stored, item] : collector.files()) console.Out(Printable(item) + "\n");
   }
   std::string summary = (options.add ? "added " : "packed ") +
                         Plural(count, "file", "files") + (options.add ? " to " : " into ") +

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "archive_session.h"
-#include "name_pattern.h"
 #include "native_fs.h"
+#include "quantities.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -54,16 +54,14 @@ bool StderrIsTerminal() {
 }
 
 Totals ListingTotals(const host::PluginApi& api, const std::string& archive,
-                     const std::vector<std::string>& patterns) {
+                     const EntrySelection& selection) {
   Totals totals;
-  int code = 0;
-  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(api, archive, code);
+  OpenFailure failure;
+  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(api, archive, failure);
   if (!session) return totals;
   ListedEntry entry;
   while (session->Next(entry) == host::kOk) {
-    bool chosen = patterns.empty();
-    for (const std::string& pattern : patterns) chosen = chosen || PatternSelects(pattern, entry.name);
-    if (!chosen) continue;
+    if (!selection.WouldSelect(entry.name)) continue;
     totals.bytes += entry.unpacked;
     ++totals.entries;
   }
@@ -138,10 +136,6 @@ void Progress::Clear() {
 }
 
 void Progress::Draw(bool force) {
-  const auto now = std::chrono::steady_clock::now();
-  if (!force && drawn_length_ != 0 && now - last_draw_ < std::chrono::milliseconds(80)) return;
-  last_draw_ = now;
-
   double fraction = 0;
   if (totals_.bytes != 0) {
     fraction = static_cast<double>(bytes_) / static_cast<double>(totals_.bytes);
@@ -149,6 +143,17 @@ void Progress::Draw(bool force) {
     fraction = static_cast<double>(entries_) / static_cast<double>(totals_.entries);
   }
   if (fraction > 1) fraction = 1;
+  const int percent = static_cast<int>(fraction * 100);
+  // Drawn whenever the percentage moves (at most a hundred times), and
+  // otherwise at most every 80 ms, for the name and the counts.
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && drawn_length_ != 0 && percent == drawn_percent_ &&
+      now - last_draw_ < std::chrono::milliseconds(80)) {
+    return;
+  }
+  last_draw_ = now;
+  drawn_percent_ = percent;
+
   constexpr int kBarWidth = 24;
   const int filled = static_cast<int>(fraction * kBarWidth);
   static constexpr char kSpinner[] = "|/-\\";
@@ -156,13 +161,14 @@ void Progress::Draw(bool force) {
   std::string line = verb_ + " [" + std::string(filled, '#') +
                      std::string(kBarWidth - filled, '.') + "] ";
   char numbers[96];
-  std::snprintf(numbers, sizeof numbers, "%3d%% ", static_cast<int>(fraction * 100));
+  std::snprintf(numbers, sizeof numbers, "%3d%% ", percent);
   line += numbers;
   if (name_.empty() && entries_ == 0) {
     // Packing: no entries are reported, only bytes.
     line += kSpinner[spin_ % 4];
-    std::snprintf(numbers, sizeof numbers, " %zu files ", totals_.entries);
-    line += numbers;
+    line += ' ';
+    line += Plural(totals_.entries, "file", "files");
+    line += ' ';
   } else {
     std::snprintf(numbers, sizeof numbers, "%zu/%zu ", entries_, totals_.entries);
     line += numbers;

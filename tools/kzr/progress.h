@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "entry_selection.h"
 #include "plugin_api.h"
 
 namespace kzr::cli {
@@ -35,10 +36,10 @@ struct Totals {
   std::size_t entries = 0;
 };
 
-// The totals of the entries that `patterns` select (every entry when there
-// are none), from one listing of the archive through the exports.
+// The totals of the entries that `selection` would choose, from one listing
+// of the archive through the exports.
 Totals ListingTotals(const host::PluginApi& api, const std::string& archive,
-                     const std::vector<std::string>& patterns);
+                     const EntrySelection& selection);
 
 class Progress {
  public:
@@ -78,6 +79,7 @@ class Progress {
   std::size_t entries_ = 0;
   std::string name_;
   std::size_t drawn_length_ = 0;
+  int drawn_percent_ = -1;
   unsigned spin_ = 0;
   std::chrono::steady_clock::time_point last_draw_{};
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "plugin/host_interface.h"
+#include "quantities.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -40,11 +41,11 @@ std::string DescribeResult(int code) {
 
 std::string DescribeListingEnd(const std::string& archive, std::size_t entries, int end_code) {
   if (end_code == host::kBadArchive) {
-    return archive + ": damaged directory; only the " + std::to_string(entries) +
-           " entries before the damage could be read";
+    return archive + ": damaged directory; only the " + Plural(entries, "entry", "entries") +
+           " before the damage could be read";
   }
-  return archive + ": listing stopped after " + std::to_string(entries) +
-         " entries: " + DescribeResult(end_code);
+  return archive + ": listing stopped after " + Plural(entries, "entry", "entries") + ": " +
+         DescribeResult(end_code);
 }
 
 std::string SystemReason() {

@@ -26,6 +26,8 @@ namespace {
 bool IsStoredSeparator(char c) { return c == '\\' || c == '/'; }
 
 #if defined(_WIN32)
+constexpr std::size_t kLongestWindowsName = 255;
+
 // Names Windows maps to devices whatever the folder or extension.
 bool IsDeviceName(std::string_view component) {
   const std::string_view stem = component.substr(0, component.find('.'));
@@ -49,6 +51,10 @@ std::optional<std::string> WindowsProblem(std::string_view component) {
   }
   if (component.back() == '.' || component.back() == ' ') {
     return "a component ending in a dot or space";
+  }
+  if (component.size() > kLongestWindowsName) {
+    return "File name too long (" + std::to_string(component.size()) + " characters; Windows " +
+           "allows " + std::to_string(kLongestWindowsName) + ")";
   }
   if (IsDeviceName(component)) return "a Windows device name";
   return std::nullopt;
@@ -158,6 +164,12 @@ DestinationTree::DestinationTree(std::string root)
 DestinationTree::~DestinationTree() = default;
 
 bool DestinationTree::Prepare(std::string& reason) {
+  if (KindOfTarget(root_) != FileKind::kFolder) {
+    if (const std::optional<std::string> problem = PathLimitProblem(root_, true)) {
+      reason = *problem;
+      return false;
+    }
+  }
   if (!MakeFolders(root_, reason)) return false;
   std::lock_guard lock(folders_->mutex);
   return folders_->Hold(root_, reason);
@@ -170,9 +182,13 @@ std::optional<DestinationTree::Placement> DestinationTree::Place(const StoredPat
   for (const std::string& component : path.folders) {
     folder += component;
     if (!folders_->held.contains(folder + kNativeSeparator)) {
-      if (KindOf(folder) == FileKind::kMissing && !MakeFolder(folder, reason)) {
-        reason = "cannot create folder " + folder + ": " + reason;
-        return std::nullopt;
+      if (KindOf(folder) == FileKind::kMissing) {
+        const std::optional<std::string> problem = PathLimitProblem(folder, true);
+        if (problem) reason = *problem;
+        if (problem || !MakeFolder(folder, reason)) {
+          reason = "cannot create folder " + folder + ": " + reason;
+          return std::nullopt;
+        }
       }
       if (!folders_->Hold(folder + kNativeSeparator, reason)) return std::nullopt;
     }
@@ -181,9 +197,17 @@ std::optional<DestinationTree::Placement> DestinationTree::Place(const StoredPat
   return Placement{folder, folder, path.file, nullptr};
 }
 
-DestinationTree::Existing DestinationTree::WhatIsAt(const Placement& place) const {
+DestinationTree::Existing DestinationTree::WhatIsAt(const Placement& place,
+                                                    std::string& reason) const {
+  ClearSystemReason();
   switch (KindOf(place.shown + place.file)) {
-    case FileKind::kMissing: return Existing::kNothing;
+    case FileKind::kMissing: {
+      // Windows answers "not found" for names it cannot hold, too.
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Existing::kNothing;
+      reason = SystemReason();
+      return Existing::kUnknown;
+    }
     case FileKind::kFile: return Existing::kFile;
     case FileKind::kSymlink: return Existing::kLink;
     default: return Existing::kOther;
@@ -291,10 +315,13 @@ std::optional<DestinationTree::Placement> DestinationTree::Place(const StoredPat
                    parent};
 }
 
-DestinationTree::Existing DestinationTree::WhatIsAt(const Placement& place) const {
+DestinationTree::Existing DestinationTree::WhatIsAt(const Placement& place,
+                                                    std::string& reason) const {
   struct stat info{};
   if (lstat((place.folder + place.file).c_str(), &info) != 0) {
-    return errno == ENOENT ? Existing::kNothing : Existing::kOther;
+    if (errno == ENOENT) return Existing::kNothing;
+    reason = std::strerror(errno);
+    return Existing::kUnknown;
   }
   if (S_ISREG(info.st_mode)) return Existing::kFile;
   if (S_ISLNK(info.st_mode)) return Existing::kLink;

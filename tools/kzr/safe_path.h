@@ -56,9 +56,10 @@ class DestinationTree {
   // them cannot be made or is not a real folder.
   std::optional<Placement> Place(const StoredPath& path, std::string& reason);
 
-  // What stands at the placed file, not following a link.
-  enum class Existing { kNothing, kFile, kLink, kOther };
-  Existing WhatIsAt(const Placement& place) const;
+  // What stands at the placed file, not following a link; kUnknown, with
+  // the system's reason, when the system cannot tell (a name too long).
+  enum class Existing { kNothing, kFile, kLink, kOther, kUnknown };
+  Existing WhatIsAt(const Placement& place, std::string& reason) const;
 
  private:
   struct Folders;

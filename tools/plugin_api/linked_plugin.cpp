@@ -16,7 +16,7 @@ const PluginApi& LinkedPlugin() {
     table.DeleteFiles = ::DeleteFiles;
     table.GetPackerCaps = ::GetPackerCaps;
     table.CanYouHandleThisFile = ::CanYouHandleThisFile;
-    table.ReaderOf = [](ArchiveHandle handle) -> const ArchiveReader* {
+    table.ReaderOf = [](ArchiveHandle handle) -> ArchiveReader* {
       return handle != nullptr ? kzr::FromHostHandle(handle)->reader.get() : nullptr;
     };
     return table;

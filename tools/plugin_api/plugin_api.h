@@ -32,7 +32,7 @@ struct PluginApi {
 
   // Linked in only: the reader behind an open handle, for what the exports
   // cannot tell (the header's fields, whether an entry is compressed).
-  const ArchiveReader* (*ReaderOf)(ArchiveHandle handle) = nullptr;
+  ArchiveReader* (*ReaderOf)(ArchiveHandle handle) = nullptr;
 };
 
 // A loaded plugin binary; its table stays valid while this object lives.

@@ -1,0 +1,38 @@
+// kzr's command line: the commands with their aliases, their options and
+// help texts (from which the manual page and the shell completion are made,
+// so every option has a description), parsed by CLI11. Options are never
+// taken in the Windows style ("/x"): an argument that begins with "/" is a
+// path, on Windows too.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "commands.h"
+
+namespace kzr::cli {
+
+enum class Command { kList, kExtract, kPack, kAdd, kDelete, kTest, kInfo, kCat };
+
+struct Invocation {
+  bool quiet = false;
+  bool verbose = false;
+  unsigned jobs = 1;
+  std::string plugin_path;  // empty: the linked-in exports
+
+  Command command = Command::kList;
+  ListOptions list;
+  ExtractOptions extract;
+  PackOptions pack;  // also for add
+  DeleteOptions remove;
+  TestOptions test;
+  InfoOptions info;
+  CatOptions cat;
+};
+
+// Parses the arguments into `invocation`. Returns -1 when the command is to
+// run; otherwise the exit status to end with at once, after help, the
+// version or a usage error has been printed.
+int ParseCommandLine(int argc, char** argv, Invocation& invocation);
+
+}  // namespace kzr::cli

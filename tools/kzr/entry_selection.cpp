@@ -1,0 +1,45 @@
+#include "entry_selection.h"
+
+#include "name_pattern.h"
+
+namespace kzr::cli {
+
+EntrySelection::EntrySelection(std::vector<std::string> patterns, std::vector<std::string> excludes)
+    : patterns_(std::move(patterns)), excludes_(std::move(excludes)),
+      matched_(std::make_unique<std::atomic<bool>[]>(patterns_.size())) {}
+
+bool EntrySelection::Excluded(std::string_view name) const {
+  for (const std::string& exclude : excludes_) {
+    if (PatternSelects(exclude, name)) return true;
+  }
+  return false;
+}
+
+bool EntrySelection::Selects(std::string_view name) {
+  bool chosen = patterns_.empty();
+  for (std::size_t p = 0; p < patterns_.size(); ++p) {
+    if (PatternSelects(patterns_[p], name)) {
+      chosen = true;
+      matched_[p].store(true, std::memory_order_relaxed);
+    }
+  }
+  return chosen && !Excluded(name);
+}
+
+bool EntrySelection::WouldSelect(std::string_view name) const {
+  bool chosen = patterns_.empty();
+  for (std::size_t p = 0; p < patterns_.size() && !chosen; ++p) {
+    chosen = PatternSelects(patterns_[p], name);
+  }
+  return chosen && !Excluded(name);
+}
+
+std::vector<std::string> EntrySelection::Unmatched() const {
+  std::vector<std::string> unmatched;
+  for (std::size_t p = 0; p < patterns_.size(); ++p) {
+    if (!matched_[p].load(std::memory_order_relaxed)) unmatched.push_back(patterns_[p]);
+  }
+  return unmatched;
+}
+
+}  // namespace kzr::cli
