@@ -180,7 +180,7 @@ class MemberDecoder {
     std::uint32_t start;            // window offset of the block's first byte
   };
 
-  enum class Stop { kEndCode, kFailed, kWindowPassedBlock };
+  enum class Stop { kBlockEnded, kFailed, kWindowPassedBlock };
 
   // Decodes codes until the end code or a failure. The variant for a block
   // whose first byte is still in the window, where all its entries are too,
@@ -392,7 +392,7 @@ Status MemberDecoder::DecodeBlock(std::uint32_t payload, std::uint32_t limit) no
 
   Stop stop = DecodeCodes<false>(block, status);
   if (stop == Stop::kWindowPassedBlock) stop = DecodeCodes<true>(block, status);
-  return stop == Stop::kEndCode ? Status::kOk : status;
+  return stop == Stop::kBlockEnded ? Status::kOk : status;
 }
 
 template <bool kEntriesMayBeGone>
@@ -432,7 +432,7 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
       fast_end = read.fast_end;
     }
     if (code == kEndCode) {
-      stop = Stop::kEndCode;
+      stop = Stop::kBlockEnded;
       break;
     }
     if (position >= write_limit) [[unlikely]] {

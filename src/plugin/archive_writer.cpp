@@ -58,7 +58,9 @@ Status ArchiveWriter::AddFile(const char* source_path, const std::string& stored
   std::uint64_t done = 0;
   for (;;) {
     std::size_t got = 0;
-    const std::size_t wanted = done < length ? std::min<std::uint64_t>(kChunkSize, length - done) : 1;
+    const std::size_t wanted =
+        done < length ? static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done))
+                      : 1;
     if (const Status status = source.Read(chunk_.get(), wanted, got); status != Status::kOk) {
       return status;
     }
