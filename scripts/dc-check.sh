@@ -47,11 +47,8 @@ done
 
 if [ "${DC_CHECK_ON_DISPLAY:-}" != 1 ]; then
   if ! command -v doublecmd >/dev/null; then
-    echo "dc-check: installing doublecmd-gtk"
-    sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-    sudo_if_needed apt-get update -qq
-    sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-      --no-install-recommends doublecmd-gtk >/dev/null
+    echo "dc-check: no Double Commander here: run scripts/setup.sh first" >&2
+    exit 2
   fi
   if [ "$build" = 1 ]; then
     cmake --preset release >/dev/null

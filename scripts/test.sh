@@ -2,7 +2,8 @@
 # Every test: native unit and contract tests and the Linux plugin under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the real Windows DLLs
 # (32-bit and 64-bit) under wine, a short run of every fuzz target, a build of
-# the benchmarks, and the install packages. Warnings are errors (KZR_WERROR).
+# the benchmarks, the install packages, and the Linux plugin in a real Double
+# Commander on a virtual display. Warnings are errors (KZR_WERROR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -36,3 +37,6 @@ echo "== install packages (the release preset)"
 cmake --preset release "$werror" >/dev/null
 bash scripts/dist.sh
 bash tests/dist/check_dist_test.sh dist
+
+echo "== the Linux plugin in Double Commander"
+bash scripts/dc-check.sh --no-build
