@@ -4,11 +4,13 @@
 // had answers "not enough memory".
 #include "plugin/exports.h"
 
+#include <cstring>
 #include <new>
 
 #include "plugin/archive_editing.h"
 #include "plugin/archive_handle.h"
 #include "plugin/extraction.h"
+#include "plugin/names_setting.h"
 #include "plugin/result_code.h"
 
 using kzr::host::ArchiveHandle;
@@ -82,6 +84,24 @@ int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* a
 int KZR_API DeleteFiles(char* packed_file, char* delete_list) {
   return Guarded(
       [&] { return ToResultCode(kzr::DeleteMembers(packed_file, delete_list)); });
+}
+
+void KZR_API PackSetDefaultParams(kzr::host::PackDefaultParams* params) {
+#if defined(_WIN32)
+  // Names pass through as the host's ANSI text: there is nothing to set.
+  (void)params;
+#else
+  // The INI file's key is read whenever names are converted, so that a
+  // change to it applies without loading the plugin again.
+  if (params != nullptr && params->size < static_cast<std::int32_t>(sizeof *params)) return;
+  const char* ini_file = params != nullptr ? params->DefaultIniName : "";
+  try {
+    kzr::host::RememberIniFile(
+        {ini_file, strnlen(ini_file, sizeof kzr::host::PackDefaultParams::DefaultIniName)});
+  } catch (const std::bad_alloc&) {
+    // The INI file's setting is then not seen; KZR_NAMES and the default are.
+  }
+#endif
 }
 
 }  // extern "C"

@@ -40,9 +40,11 @@ int ArchiveSession::Next(ListedEntry& entry) {
   entry.compressed.reset();
   entry.name_cut = false;
   if (const ArchiveReader* details = reader()) {
-    const EntryView stored = details->index().CurrentEntry();
-    entry.compressed = stored.IsCompressed();
-    entry.name_cut = stored.NameLength() >= host::kHeaderNameSize;
+    entry.compressed = details->index().CurrentEntry().IsCompressed();
+  }
+  // A name is cut at a character boundary, to 256 bytes at least.
+  if (api_.WholeNameLength != nullptr && entry.name.size() + 4 >= host::kHeaderNameSize) {
+    entry.name_cut = api_.WholeNameLength(handle_) >= host::kHeaderNameSize;
   }
   return code;
 }

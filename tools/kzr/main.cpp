@@ -9,6 +9,7 @@
 
 #include <thread>
 
+#include "ansi_text.h"
 #include "commands.h"
 #include "console.h"
 #include "interruption.h"
@@ -31,6 +32,8 @@ constexpr const char* kDescription =
 
 int main(int argc, char** argv) {
   HandleInterruptions();
+  CommandLineArguments arguments(argc, argv);
+  if (!arguments.ok()) return kExitFailure;
   CLI::App app(kDescription, "kzr");
   app.set_version_flag("--version", KZR_VERSION);
   app.require_subcommand(1);
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
   info_command->add_option("ARCHIVE", info_archive, "The archive")->required();
 
   try {
-    app.parse(argc, argv);
+    app.parse(arguments.argc(), arguments.argv());
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? kExitOk : kExitUsage;
   }
