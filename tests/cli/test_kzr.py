@@ -616,6 +616,12 @@ class NameCodePageTest(Sandbox):
         if Config.windows:
             self.assertIn("snow?: refused with all it holds: U+2603 has no place in the ANSI "
                           "code page", run.err)
+            # Not even as an argument, which plain main() would get best fit.
+            argument = self.kzr("pack", "x.kzr", "-C", "src/snow\u2603", ".")
+            self.assertEqual(argument.code, 1, argument)
+            self.assertIn("kzr: argument 4, \"src/snow?\": U+2603 has no place in the ANSI "
+                          "code page", argument.err)
+            self.assertFalse(os.path.exists(self.path("x.kzr")))
         else:
             self.assertIn("snow\u2603/inside.txt: refused: the name has characters that the "
                           "names' code page (CP1250) cannot hold",

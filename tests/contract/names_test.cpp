@@ -4,6 +4,7 @@
 // through, so there the tests play a host whose ANSI code page is 1250.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,11 +72,22 @@ void SetVariable(const char* name, const char* value) {
 
 class NamesTest : public ::testing::Test {
  protected:
+  void SetUp() override { std::filesystem::create_directory(dir_.path() / "src"); }
   void TearDown() override {
     SetVariable("KZR_NAMES", nullptr);
     SetIniFile("");
   }
 
+  // A source file named in the host's text. The C library's fopen takes the
+  // name as the plugin's file functions do (the ANSI code page on Windows),
+  // where std::filesystem would convert it on its own terms.
+  void WriteSource(const std::string& item, const char* contents) {
+    const std::string path = (dir_.path() / "src").string() + kSeparator + item;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fputs(contents, file);
+    std::fclose(file);
+  }
   int Pack(const std::string& archive, const std::string& sub_path, const std::string& item) {
     std::string archive_path = archive, sub = sub_path, list = NameList({item});
     std::string source = (dir_.path() / "src").string() + kSeparator;
@@ -107,7 +119,7 @@ TEST_F(NamesTest, AreStoredInTheCodePageAndListedInTheHostsText) {
   for (const Name& name : {kCzech, kGerman}) {
     SCOPED_TRACE(name.utf8);
     const std::string item = HostText(name) + ".txt";
-    dir_.Write("src/" + item, BytesOf("contents"));
+    WriteSource(item, "contents");
     const std::string archive = dir_.File("names.kzr");
     std::filesystem::remove(archive);
     ASSERT_EQ(Pack(archive, HostText(name), item), 0);
@@ -218,11 +230,11 @@ TEST_F(NamesTest, MembersAreMatchedByTheirListedNames) {
   const Name file = {"\u0159\u00e1d.txt", "\xF8\xE1" "d.txt"};
   const Name capital = {"\u0158\u00c1D.TXT", "\xD8\xC1" "D.TXT"};
   const std::string archive = dir_.File("match.kzr");
-  dir_.Write("src/" + HostText(file), BytesOf("first"));
+  WriteSource(HostText(file), "first");
   ASSERT_EQ(Pack(archive, "", HostText(file)), 0);
 
   const std::string ascii_capitals = HostText(file).substr(0, HostText(file).size() - 3) + "TXT";
-  dir_.Write("src/" + ascii_capitals, BytesOf("second"));
+  WriteSource(ascii_capitals, "second");
   ASSERT_EQ(Pack(archive, "", ascii_capitals), 0);
   int code = -1;
   EXPECT_EQ(Listed(archive, &code), std::vector<std::string>{ascii_capitals}) << "replaced";
