@@ -22,7 +22,6 @@ std::size_t Utf8CutPoint(const char* text, std::size_t length, std::size_t limit
 NameConverter::~NameConverter() = default;
 Status NameConverter::Open() noexcept { return Status::kOk; }
 Status NameConverter::Open(const std::string&) noexcept { return Status::kOk; }
-bool NameConverter::KeepsAsIs(const char*, std::size_t) const noexcept { return true; }
 void NameConverter::ToHost(std::string_view stored, std::string& out) { out.append(stored); }
 bool NameConverter::ToStored(std::string_view host, std::string& out) {
   out.append(host);
@@ -120,18 +119,6 @@ Status NameConverter::Open(const std::string& code_page) noexcept {
     return Status::kNoMemory;
   }
   return Status::kOk;
-}
-
-bool NameConverter::KeepsAsIs(const char* name, std::size_t length) const noexcept {
-  std::size_t i = 0;
-  std::uint64_t high = 0;
-  for (; i + 8 <= length; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, name + i, 8);
-    high |= word;
-  }
-  for (; i < length; ++i) high |= static_cast<unsigned char>(name[i]);
-  return (high & 0x8080808080808080u) == 0;
 }
 
 void NameConverter::ToHost(std::string_view stored, std::string& out) {

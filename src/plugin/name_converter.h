@@ -12,6 +12,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -40,8 +42,25 @@ class NameConverter {
   const std::string& code_page() const noexcept { return code_page_; }
 
   // Whether a stored name is the host's text as it stands: always on
-  // Windows; on Linux when it holds ASCII characters only.
-  bool KeepsAsIs(const char* name, std::size_t length) const noexcept;
+  // Windows; on Linux when it holds ASCII characters only. (Asked for every
+  // listed name, so defined here, to be inlined.)
+  bool KeepsAsIs(const char* name, std::size_t length) const noexcept {
+#if defined(_WIN32)
+    (void)name;
+    (void)length;
+    return true;
+#else
+    std::size_t i = 0;
+    std::uint64_t high = 0;
+    for (; i + 8 <= length; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, name + i, 8);
+      high |= word;
+    }
+    for (; i < length; ++i) high |= static_cast<unsigned char>(name[i]);
+    return (high & 0x8080808080808080u) == 0;
+#endif
+  }
 
   // Appends the host's text for a stored name. Throws std::bad_alloc only.
   void ToHost(std::string_view stored, std::string& out);
