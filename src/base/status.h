@@ -24,6 +24,8 @@ enum class Status : std::uint8_t {
   kWriteFailed,     // a write failed or came up short
   kPathTooLong,     // a path or name is longer than the limits allow
   kTooLarge,        // an archive would pass the largest length the format allows
+  kUnknownCodePage,     // the code page chosen for names cannot be converted here
+  kNameNotConvertible,  // a name has no form in the code page of stored names
 };
 
 }  // namespace kzr

@@ -28,15 +28,10 @@ bool IsFolderItem(std::string_view full_source_path) {
   return !full_source_path.empty() && host::IsNameSeparator(full_source_path.back());
 }
 
-// The name the listing reports for an entry, with stored separators.
-std::string ReportedName(const EntryView& entry) {
-  std::string name(entry.NameLength(), '\0');
-  if (host::IsCleanName(entry.Name(), entry.NameLength())) {
-    name.assign(entry.Name(), entry.NameLength());
-  } else {
-    name.resize(host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size()));
-  }
-  return name;
+// The key SameMemberName compares for an entry's reported name.
+std::string ReportedKey(host::NameConverter& names, const EntryView& entry, std::string& buffer) {
+  host::ReportedName(names, {entry.Name(), entry.NameLength()}, buffer);
+  return host::MemberKey(buffer);
 }
 
 // Opens what stands at `path` as the archive to edit: none when nothing is
@@ -66,7 +61,8 @@ Status CopyEntries(ArchiveReader& reader, ArchiveWriter& writer, Skip skip) {
 
 struct NewFile {
   std::string source;
-  std::string stored;
+  std::string stored;  // in the names' code page
+  std::string key;     // of the name in the host's text, as listed names are matched
 };
 
 }  // namespace
@@ -78,20 +74,26 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
   const std::string_view source_folder(source_path != nullptr ? source_path : "");
   const std::vector<std::string_view> items = SplitList(add_list);
 
-  // Paths are checked before anything is read or written.
+  host::NameConverter names;
+  if (const Status status = names.Open(); status != Status::kOk) return status;
+
+  // Paths and names are checked before anything is read or written.
   std::vector<NewFile> files;
   std::vector<std::string> folders;
   for (const std::string_view item : items) {
     std::string source = std::string(source_folder).append(item);
-    std::string stored = host::StoredNameFor(sub, item);
-    if (source.size() > kMaxPackPathLength || stored.size() > kMaxPackPathLength) {
+    const std::string name = host::HostNameFor(sub, item);
+    if (source.size() > kMaxPackPathLength || name.size() > kMaxPackPathLength) {
       return Status::kPathTooLong;
     }
     if (IsFolderItem(source)) {
       folders.push_back(std::move(source));
-    } else {
-      files.push_back({std::move(source), std::move(stored)});
+      continue;
     }
+    std::string stored;
+    if (!names.ToStored(name, stored)) return Status::kNameNotConvertible;
+    if (stored.size() > kMaxPackPathLength) return Status::kPathTooLong;
+    files.push_back({std::move(source), std::move(stored), host::MemberKey(name)});
   }
 
   std::unique_ptr<ArchiveReader> existing;
@@ -106,9 +108,10 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
   }
   if (existing) {
     std::unordered_set<std::string> replaced;
-    for (const NewFile& file : files) replaced.insert(host::MemberKey(file.stored));
+    for (const NewFile& file : files) replaced.insert(file.key);
+    std::string buffer;
     const Status status = CopyEntries(*existing, writer, [&](const EntryView& entry) {
-      return replaced.contains(host::MemberKey(ReportedName(entry)));
+      return replaced.contains(ReportedKey(names, entry, buffer));
     });
     if (status != Status::kOk) return status;
   }
@@ -135,6 +138,8 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
 
 Status DeleteMembers(const char* archive_path, const char* delete_list) {
   if (archive_path == nullptr) return Status::kCannotOpen;
+  host::NameConverter converter;
+  if (const Status status = converter.Open(); status != Status::kOk) return status;
   std::unordered_set<std::string> names;
   std::vector<std::string> folders;  // member keys ending with `\`
   for (const std::string_view item : SplitList(delete_list)) {
@@ -146,8 +151,9 @@ Status DeleteMembers(const char* archive_path, const char* delete_list) {
       names.insert(host::MemberKey(item));
     }
   }
+  std::string buffer;
   const auto doomed = [&](const EntryView& entry) {
-    const std::string key = host::MemberKey(ReportedName(entry));
+    const std::string key = ReportedKey(converter, entry, buffer);
     if (names.contains(key)) return true;
     for (const std::string& folder : folders) {
       if (key.starts_with(folder)) return true;

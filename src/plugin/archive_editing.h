@@ -16,13 +16,17 @@ inline constexpr std::size_t kMaxPackPathLength = 2047;
 // `add_list` is a run of NUL-terminated names closed by an empty one. Each
 // item is read from source_path + item and stored as sub_path + item (with
 // a `\` between them unless the sub-path is empty or ends with a
-// separator). Items naming a folder (ending with a separator) add nothing.
+// separator), converted to the names' code page; a name that has no form
+// there fails the whole call (kNameNotConvertible) before anything is
+// written. Items naming a folder (ending with a separator) add nothing.
 //
 // No file at `archive_path`: a new masked archive. A KZR archive there: the
 // result keeps every member that no item replaces (matched by the name the
 // listing reports, letters in any case, `\` and `/` alike), in directory
 // order and with its stored bytes unchanged, followed by the listed files in
-// list order, in the archive's own flavour. Anything else there is refused
+// list order, in the archive's own flavour. Names are matched in the host's
+// text, so a member whose stored name is not text in the code page can be
+// replaced and deleted by the name it is listed under. Anything else there is refused
 // (kNotAnArchive, kDamagedArchive) and left alone. With `move_files`, the
 // listed files (and then folders, when empty) are removed once the new
 // archive is in place.

@@ -18,10 +18,11 @@ constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
 
 }  // namespace
 
-Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) noexcept {
+Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) {
   handle.reset(new (std::nothrow) ArchiveHandle);
   if (!handle) return Status::kNoMemory;
-  const Status status = ArchiveReader::Open(path, handle->reader);
+  Status status = handle->names.Open();
+  if (status == Status::kOk) status = ArchiveReader::Open(path, handle->reader);
   if (status != Status::kOk) {
     handle.reset();
     return status;
@@ -30,7 +31,29 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
   return Status::kOk;
 }
 
-Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcept {
+void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
+  // The common case, in one pass: a name the host takes as it is stored
+  // (ASCII, or any name on Windows) with nothing to clean.
+  const bool as_is = handle.names.KeepsAsIs(entry.Name(), entry.NameLength());
+  if (as_is && FillNameField(field, entry)) return;
+  std::string& name = handle.name_buffer;
+  if (as_is) {
+    name.resize(host::kHeaderNameSize);
+    name.resize(host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size() - 1));
+  } else {
+    // Converted, cleaned, and cut at a character boundary.
+    host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
+    name.resize(host::Utf8CutPoint(name.data(), name.size(), host::kHeaderNameSize - 1));
+  }
+  FillNameFieldScalar(field, name.data(), name.size(), name.size());
+}
+
+std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry) {
+  host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, handle.name_buffer);
+  return handle.name_buffer.size();
+}
+
+Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) {
   DirectoryIndex& index = handle.reader->index();
   const EntryView entry = index.NextEntry();
   if (!entry) return index.IsDamaged() ? Status::kDamagedArchive : Status::kNoMoreEntries;
@@ -39,15 +62,7 @@ Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) noexcep
   record.PackSize = entry.StoredSize();
   record.FileTime = handle.time;
   record.FileAttr = kFileAttributes;
-  // The name goes out cut to 259 bytes, NUL-padded to the end of the field;
-  // the walk measured it. A name that could lead outside the host's folder
-  // is reported without the parts that would.
-  if (!FillNameField(record.FileName, entry)) {
-    char clean[host::kHeaderNameSize];
-    const std::size_t length =
-        host::CleanName(entry.Name(), entry.NameLength(), clean, sizeof clean - 1);
-    FillNameFieldScalar(record.FileName, clean, length, length);
-  }
+  FillReportedName(handle, entry, record.FileName);
   return Status::kOk;
 }
 

@@ -6,11 +6,13 @@
 // that, so no exception leaves the library: it answers "not enough memory".
 #include "plugin/exports.h"
 
+#include <cstring>
 #include <new>
 
 #include "plugin/archive_editing.h"
 #include "plugin/archive_handle.h"
 #include "plugin/extraction.h"
+#include "plugin/names_setting.h"
 #include "plugin/result_code.h"
 
 using kzr::host::ArchiveHandle;
@@ -36,15 +38,15 @@ extern "C" {
 ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
   if (archive_data == nullptr) return nullptr;
   std::unique_ptr<kzr::ArchiveHandle> handle;
-  archive_data->OpenResult =
-      ToResultCode(kzr::OpenArchiveHandle(archive_data->ArchiveName, handle));
-  return handle.release();
+  archive_data->OpenResult = Guarded(
+      [&] { return ToResultCode(kzr::OpenArchiveHandle(archive_data->ArchiveName, handle)); });
+  return archive_data->OpenResult == kzr::host::kOk ? handle.release() : nullptr;
 }
 
 int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_data) {
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
-  return ToResultCode(kzr::ReadNextHeader(*archive, *header_data));
+  return Guarded([&] { return ToResultCode(kzr::ReadNextHeader(*archive, *header_data)); });
 }
 
 int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, char* dest_name) {
@@ -86,6 +88,24 @@ int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* a
 int KZR_API DeleteFiles(char* packed_file, char* delete_list) {
   return Guarded(
       [&] { return ToResultCode(kzr::DeleteMembers(packed_file, delete_list)); });
+}
+
+void KZR_API PackSetDefaultParams(kzr::host::PackDefaultParams* params) {
+#if defined(_WIN32)
+  // Names pass through as the host's ANSI text: there is nothing to set.
+  (void)params;
+#else
+  // The INI file's key is read whenever names are converted, so that a
+  // change to it applies without loading the plugin again.
+  if (params != nullptr && params->size < static_cast<std::int32_t>(sizeof *params)) return;
+  const char* ini_file = params != nullptr ? params->DefaultIniName : "";
+  try {
+    kzr::host::RememberIniFile(
+        {ini_file, strnlen(ini_file, sizeof kzr::host::PackDefaultParams::DefaultIniName)});
+  } catch (const std::bad_alloc&) {
+    // The INI file's setting is then not seen; KZR_NAMES and the default are.
+  }
+#endif
 }
 
 }  // extern "C"

@@ -22,5 +22,6 @@ KZR_EXPORT int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_pa
 KZR_EXPORT int KZR_API DeleteFiles(char* packed_file, char* delete_list);
 KZR_EXPORT int KZR_API GetPackerCaps();
 KZR_EXPORT int KZR_API CanYouHandleThisFile(char* file_name);
+KZR_EXPORT void KZR_API PackSetDefaultParams(kzr::host::PackDefaultParams* params);
 
 }  // extern "C"

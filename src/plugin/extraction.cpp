@@ -12,8 +12,8 @@ namespace {
 // verifying), and the host's progress callback after each piece.
 class ExtractionSink final : public MemberSink {
  public:
-  ExtractionSink(const ArchiveHandle& handle, const EntryView& entry, OutputFile* output) noexcept
-      : handle_(handle), entry_(entry), output_(output) {}
+  ExtractionSink(const ArchiveHandle& handle, char* name, OutputFile* output) noexcept
+      : handle_(handle), name_(name), output_(output) {}
 
   Status Write(const std::uint8_t* bytes, std::size_t size) noexcept override {
     if (output_ != nullptr) {
@@ -31,13 +31,13 @@ class ExtractionSink final : public MemberSink {
 
   void Report(std::size_t bytes) const noexcept {
     if (handle_.data_proc != nullptr) {
-      handle_.data_proc(const_cast<char*>(entry_.Name()), static_cast<int>(bytes));
+      handle_.data_proc(name_, static_cast<int>(bytes));
     }
   }
 
  private:
   const ArchiveHandle& handle_;
-  const EntryView& entry_;
+  char* name_;
   OutputFile* output_;
   bool reported_ = false;
 };
@@ -69,7 +69,15 @@ Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* des
     // Renaming over the archive would lose it (and on Windows fail anyway).
     if (IsSameFile(reader.file(), path.c_str())) return Status::kCannotCreate;
   }
-  ExtractionSink sink(handle, entry, operation == host::kExtract ? &output : nullptr);
+#if defined(_WIN32)
+  // The stored name, which is the host's ANSI text.
+  char* const progress_name = const_cast<char*>(entry.Name());
+#else
+  // The name as the listing reported it: converted, in the host's form.
+  char progress_name[host::kHeaderNameSize];
+  if (handle.data_proc != nullptr) FillReportedName(handle, entry, progress_name);
+#endif
+  ExtractionSink sink(handle, progress_name, operation == host::kExtract ? &output : nullptr);
   sink.Report(0);
   if (operation == host::kExtract) {
     if (const Status status = output.Create(path, false); status != Status::kOk) return status;

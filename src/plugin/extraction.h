@@ -19,7 +19,8 @@ inline constexpr std::size_t kMaxOutputPathLength = 511;
 // dest_name (no separator is inserted; a null dest_path means dest_name
 // alone); kTest verifies the entry the same way without writing; any other
 // value does nothing and answers kOk. Progress goes to the handle's callback
-// with the stored name: 0 first, then the bytes of each piece done.
+// with the entry's name (on Windows the stored one; on Linux as the listing
+// reports it): 0 first, then the bytes of each piece done.
 Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* dest_path,
                            const char* dest_name);
 

@@ -95,6 +95,14 @@ struct HeaderRecord {
   std::int32_t CmtState;              // not written
 };
 
+// What the host tells a packer plugin once it has loaded it.
+struct PackDefaultParams {
+  std::int32_t size;                        // in: the record's size
+  std::uint32_t PluginInterfaceVersionLow;  // in: not read
+  std::uint32_t PluginInterfaceVersionHi;   // in: not read
+  char DefaultIniName[kHeaderNameSize];     // in: the INI file for the plugin's settings
+};
+
 // The open result follows a pointer and an int; the header record's fields
 // have the same offsets on both widths.
 static_assert(offsetof(OpenArchiveRecord, ArchiveName) == 0);
@@ -104,6 +112,7 @@ static_assert(offsetof(HeaderRecord, PackSize) == 524);
 static_assert(offsetof(HeaderRecord, UnpSize) == 528);
 static_assert(offsetof(HeaderRecord, FileTime) == 540);
 static_assert(offsetof(HeaderRecord, FileAttr) == 552);
+static_assert(offsetof(PackDefaultParams, DefaultIniName) == 12);
 
 using ProcessDataProc = int(KZR_API*)(char* file_name, int size);
 using ChangeVolProc = int(KZR_API*)(char* archive_name, int mode);

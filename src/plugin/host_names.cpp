@@ -102,12 +102,26 @@ std::size_t CleanName(const char* name, std::size_t length, char* out,
     if (!dropped) {
       if (written != 0) out[written++] = kStoredSeparator;
       const std::size_t kept = std::min(size, capacity - written);
-      std::memcpy(out + written, name + start, kept);
+      std::memmove(out + written, name + start, kept);  // out may be name itself
       written += kept;
     }
     start = end + 1;
   }
   return written;
+}
+
+void ReportedName(NameConverter& names, std::string_view stored, std::string& out) {
+  out.clear();
+  if (names.KeepsAsIs(stored.data(), stored.size())) {
+    out.assign(stored);
+  } else {
+    // Converted first: in a code page of two-byte characters a `\` byte may
+    // be the second half of a character, which only the conversion can tell.
+    names.ToHost(stored, out);
+  }
+  if (!IsCleanName(out.data(), out.size())) {
+    out.resize(CleanName(out.data(), out.size(), out.data(), out.size()));
+  }
 }
 
 void ToHostSeparators(char* field) noexcept {
@@ -132,7 +146,7 @@ void ToHostSeparators(char* field) noexcept {
   }
 }
 
-std::string StoredNameFor(std::string_view sub_path, std::string_view item) {
+std::string HostNameFor(std::string_view sub_path, std::string_view item) {
   std::string name;
   name.reserve(sub_path.size() + 1 + item.size());
   name.append(sub_path);

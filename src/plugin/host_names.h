@@ -3,16 +3,19 @@
 // so names are converted there, on the way out and on the way in.
 //
 // A stored name may be anything; what the host is told must not lead it out
-// of the folder it extracts to. The reported name is the stored one with
-// leading separators and a drive prefix dropped and empty, "." and ".."
-// components removed; a name with none of those is reported exactly as
-// stored. Replacing and deleting match members by their reported names, so
-// what the host shows is what it can replace or delete.
+// of the folder it extracts to. The reported name is the stored one in the
+// host's text (name_converter.h), with leading separators and a drive prefix
+// dropped and empty, "." and ".." components removed; a name with none of
+// those is reported exactly as converted. Replacing and deleting match
+// members by their reported names, in the host's text, so what the host
+// shows is what it can replace or delete.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "plugin/name_converter.h"
 
 namespace kzr::host {
 
@@ -33,19 +36,25 @@ inline bool IsCleanName(const char* name, std::size_t length) noexcept {
   return IsCleanName(name, length, length);
 }
 
-// The reported form of a stored name, with stored separators: its first
-// `capacity` bytes at most go to `out`. Returns how many were written.
+// The reported form of a name, with stored separators: its first
+// `capacity` bytes at most go to `out`, which may be `name` itself. Returns
+// how many were written.
 std::size_t CleanName(const char* name, std::size_t length, char* out,
                       std::size_t capacity) noexcept;
+
+// The reported form of a stored name, whole (not cut), with stored
+// separators, in `out`. Throws std::bad_alloc only.
+void ReportedName(NameConverter& names, std::string_view stored, std::string& out);
 
 // A name field (kHeaderNameSize bytes) in the host's form: separators
 // converted in place.
 void ToHostSeparators(char* field) noexcept;
 
-// The stored name of a file the host adds: the sub-path, a `\` unless it is
-// empty or already ends with a separator, and the item; host separators
-// become stored ones.
-std::string StoredNameFor(std::string_view sub_path, std::string_view item);
+// The name of a file the host adds, in the host's text: the sub-path, a `\`
+// unless it is empty or already ends with a separator, and the item; host
+// separators become stored ones. (NameConverter::ToStored makes it the
+// stored name.)
+std::string HostNameFor(std::string_view sub_path, std::string_view item);
 
 // Whether two names name the same member: ASCII letters in any case, `\` and
 // `/` alike.

@@ -20,6 +20,9 @@ constexpr ResultCode ToResultCode(Status status) noexcept {
     case Status::kWriteFailed: return kWriteError;
     case Status::kPathTooLong: return kSmallBuffer;
     case Status::kTooLarge: return kNotSupported;
+    // What the archive's names cannot hold, like what its length cannot.
+    case Status::kUnknownCodePage: return kNotSupported;
+    case Status::kNameNotConvertible: return kNotSupported;
   }
   return kBadData;
 }

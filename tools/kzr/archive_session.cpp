@@ -41,11 +41,16 @@ int ArchiveSession::Next(ListedEntry& entry) {
   entry.packed = record.PackSize;
   entry.unpacked = record.UnpSize;
   entry.compressed.reset();
+  entry.stored_name.reset();
   entry.name_cut = false;
   if (const ArchiveReader* details = reader()) {
     const EntryView stored = details->index().CurrentEntry();
     entry.compressed = stored.IsCompressed();
-    entry.name_cut = stored.NameLength() >= host::kHeaderNameSize;
+    entry.stored_name.emplace(stored.Name(), stored.NameLength());
+  }
+  // A name is cut at a character boundary, to 256 bytes at least.
+  if (api_.WholeNameLength != nullptr && entry.name.size() + 4 >= host::kHeaderNameSize) {
+    entry.name_cut = api_.WholeNameLength(handle_) >= host::kHeaderNameSize;
   }
   return code;
 }

@@ -23,7 +23,8 @@ struct ListedEntry {
   std::uint32_t unpacked = 0;
   // What the exports cannot tell, from the reader of linked-in exports only.
   std::optional<bool> compressed;
-  bool name_cut = false;  // the stored name is longer than the reported one
+  std::optional<std::string> stored_name;  // the name's bytes as the archive holds them
+  bool name_cut = false;  // the reported name was cut to fit the host's record (linked-in only)
 };
 
 class ArchiveSession {

@@ -137,10 +137,10 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   AddArchive(list_command, list.archive);
   AddChoice(list_command, list.choice);
   list_command->add_flag("--json", list.json,
-                         "One JSON object: \"schema_version\", \"archive\", \"entries\" (name, "
-                         "packed, unpacked, compressed), \"complete\" (and \"error\" if it cannot be "
-                         "opened); bytes from 0x80 up "
-                         "are written as \\u00XX");
+                         "One JSON object: \"schema_version\", \"archive\", \"entries\" (name "
+                         "as text with / between folders, stored: the name's bytes in hex, "
+                         "packed, unpacked, compressed), \"complete\" (and \"error\" if it cannot "
+                         "be opened)");
   list_command->add_flag("-H,--human", list.human, "Sizes in B, KiB, MiB and GiB");
 
   ExtractOptions& extract = invocation.extract;

@@ -20,7 +20,8 @@ namespace kzr::cli {
 struct EntryOutcome {
   bool failed = false;
   bool kept = false;  // an existing file was left as it was
-  std::vector<std::string> errors;  // for stderr, "kzr: " is added
+  std::vector<std::string> errors;    // for stderr, "kzr: " is added
+  std::vector<std::string> warnings;  // for stderr unless quiet
   std::string line;                 // for stdout (verbose listings), without its newline
   std::string record;               // the entry's object in a JSON document, if any
 };

@@ -12,6 +12,7 @@
 #include "interruption.h"
 #include "entry_selection.h"
 #include "native_fs.h"
+#include "plugin/names_setting.h"
 #include "progress.h"
 #include "quantities.h"
 #include "result_codes.h"
@@ -19,6 +20,12 @@
 
 namespace kzr::cli {
 namespace {
+
+#if !defined(_WIN32)
+// How the plugin reports a stored byte that is no character of the names'
+// code page: U+FFFD, then the byte in hexadecimal.
+constexpr std::string_view kUnconvertedMark = "\xEF\xBF\xBD";
+#endif
 
 class Extraction {
  public:
@@ -73,6 +80,15 @@ class Extraction {
     const int code = session.Extract(place->folder, place->file);
     if (code == host::kOk) {
       if (context_.console.verbose()) outcome.line = Printable(target);
+#if !defined(_WIN32)
+      if (entry.name.find(kUnconvertedMark) != std::string::npos) {
+        outcome.warnings.push_back(Where(entry) + "the stored name has bytes that are no " +
+                                   "characters in the names' code page (" +
+                                   host::ChosenNamesCodePage() + "); extracted as " +
+                                   Printable(target) + ", each such byte as U+FFFD and its " +
+                                   "hexadecimal digits");
+      }
+#endif
       ++extracted_;
       return outcome;
     }
@@ -138,6 +154,7 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
   };
   const OutcomeSink report = [&](std::size_t, EntryOutcome& outcome) {
     for (const std::string& error : outcome.errors) console.Error(error);
+    for (const std::string& warning : outcome.warnings) console.Warning(warning);
     if (!outcome.line.empty()) console.Out(outcome.line + "\n");
     failed += outcome.failed ? 1 : 0;
     kept += outcome.kept ? 1 : 0;

@@ -4,11 +4,13 @@
 // and "archive". When the archive cannot be opened, the document still
 // comes, with "complete": false and the message as "error".
 //
-// Stored names are 8-bit strings in no known encoding, so every byte from
-// 0x80 up is written as the escape \u00XX (the code point of the same
-// number), as are control characters: the output is plain ASCII and always
-// valid JSON, and a reader gets each byte back as the code point of its value
-// (in Python: text.encode("latin-1")).
+// Names are the host's text: UTF-8 on Linux (the plugin converts them from
+// the archive's code page), the ANSI code page on Windows. Every character
+// from U+007F up, and every control character, is written as a \uXXXX
+// escape (two for a character past U+FFFF), so the output is plain ASCII and
+// always valid JSON. A byte that is no part of such text (from a plugin that
+// hands stored bytes through) is written as \u00XX, the code point of its
+// value.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +22,8 @@ namespace kzr::cli {
 
 inline constexpr int kJsonSchemaVersion = 1;
 
-// The bytes as a quoted JSON string.
-std::string JsonString(std::string_view bytes);
+// The text as a quoted JSON string.
+std::string JsonString(std::string_view text);
 
 // One object, its fields in the order they are added, on one line.
 class JsonObject {

@@ -1,6 +1,7 @@
 // kzr list: the entries as the plugin reports them, written as they come
 // (nothing is kept per entry), with the "compressed" flag where the linked-in
 // reader tells it.
+#include <algorithm>
 #include <cstdio>
 
 #include "archive_session.h"
@@ -18,9 +19,27 @@ const char* CompressedText(const ListedEntry& entry) {
   return *entry.compressed ? "yes" : "no";
 }
 
+// The stored name's bytes in hexadecimal.
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return "\"" + hex + "\"";
+}
+
+// The name as text with `/` between folders on every system, and the bytes
+// the archive holds, where the linked-in reader tells them.
 std::string JsonEntry(const ListedEntry& entry) {
+  std::string name = entry.name;
+  std::replace(name.begin(), name.end(), '\\', '/');
   return JsonObject()
-      .Text("name", entry.name)
+      .Text("name", name)
+      .Raw("stored", entry.stored_name ? Hex(*entry.stored_name) : "null")
       .Number("packed", std::uint64_t{entry.packed})
       .Number("unpacked", std::uint64_t{entry.unpacked})
       .Bool("compressed", entry.compressed)

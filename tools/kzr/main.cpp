@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "ansi_text.h"
 #include "command_line.h"
 #include "commands.h"
 #include "console.h"
@@ -13,8 +14,13 @@
 int main(int argc, char** argv) {
   using namespace kzr::cli;
   HandleInterruptions();
+  CommandLineArguments arguments(argc, argv);
+  if (!arguments.ok()) return kExitFailure;
   Invocation invocation;
-  if (const int status = ParseCommandLine(argc, argv, invocation); status >= 0) return status;
+  if (const int status = ParseCommandLine(arguments.argc(), arguments.argv(), invocation);
+      status >= 0) {
+    return status;
+  }
 
   const Console console(invocation.quiet, invocation.verbose);
   std::unique_ptr<kzr::host::PluginModule> module;

@@ -13,6 +13,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+#include "ansi_text.h"
 #else
 #include <dirent.h>
 #include <sys/stat.h>
@@ -39,30 +41,35 @@ FileKind KindFromAttributes(DWORD attributes, bool links_count) {
   return FileKind::kFile;
 }
 
+// The path made absolute; as it was when the result has no ANSI form (a
+// current folder whose name the code page cannot hold).
 std::string FullPath(const std::string& path) {
-  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  const std::wstring wide = WideFromAnsi(path);
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return path;
-  std::string full(needed, '\0');
-  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
   if (length == 0 || length >= needed) return path;
   full.resize(length);
-  return full;
+  return AnsiFromWide(full).value_or(path);
+}
+
+DWORD AttributesOf(const std::string& path) {
+  return GetFileAttributesW(WideFromAnsi(path).c_str());
 }
 
 }  // namespace
 
-FileKind KindOf(const std::string& path) {
-  return KindFromAttributes(GetFileAttributesA(path.c_str()), true);
-}
+FileKind KindOf(const std::string& path) { return KindFromAttributes(AttributesOf(path), true); }
 
 FileKind KindOfTarget(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::kMissing;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return KindFromAttributes(attributes, false);
   // Follow the link: opening it opens what it leads to.
-  HANDLE file =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = CreateFileW(WideFromAnsi(path).c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FileKind::kMissing;
   BY_HANDLE_FILE_INFORMATION info;
   const bool known = GetFileInformationByHandle(file, &info) != 0;
@@ -72,19 +79,22 @@ FileKind KindOfTarget(const std::string& path) {
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!GetFileAttributesExW(WideFromAnsi(path).c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
   return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
 bool MakeFolder(const std::string& path, std::string& error) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  if (CreateDirectoryW(WideFromAnsi(path).c_str(), nullptr)) return true;
   error = WindowsError(GetLastError());
   return false;
 }
 
 std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std::string& error) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(WithTrailingSeparator(path).append("*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = WideFromAnsi(WithTrailingSeparator(path).append("*"));
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return std::vector<FolderEntry>{};
@@ -93,10 +103,18 @@ std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std:
   }
   std::vector<FolderEntry> names;
   do {
-    const std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    names.push_back({name, KindFromAttributes(found.dwFileAttributes, true)});
-  } while (FindNextFileA(search, &found));
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderEntry entry{{}, KindFromAttributes(found.dwFileAttributes, true), {}};
+    std::string unfit;
+    if (std::optional<std::string> ansi = AnsiFromWide(name, &unfit)) {
+      entry.name = std::move(*ansi);
+    } else {
+      entry.name = ShownAnsi(name);
+      entry.unfit = UnfitReason(unfit);
+    }
+    names.push_back(std::move(entry));
+  } while (FindNextFileW(search, &found));
   const DWORD code = GetLastError();
   FindClose(search);
   if (code != ERROR_NO_MORE_FILES) {
@@ -110,8 +128,9 @@ std::string AbsolutePath(const std::string& path) { return FullPath(path); }
 
 bool SameFile(const std::string& a, const std::string& b) {
   const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileW(WideFromAnsi(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool known = GetFileInformationByHandle(file, &info) != 0;
     CloseHandle(file);
@@ -124,12 +143,15 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  if (MoveFileExW(WideFromAnsi(from).c_str(), WideFromAnsi(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING)) {
+    return true;
+  }
   error = WindowsError(GetLastError());
   return false;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(WideFromAnsi(path).c_str()) != 0; }
 
 static bool RemoveEmptyFolder(const std::string& path) {
   return RemoveDirectoryA(path.c_str()) != 0;
@@ -241,7 +263,7 @@ std::optional<std::vector<FolderEntry>> ListFolder(const std::string& path, std:
       case DT_UNKNOWN: kind = KindOf(WithTrailingSeparator(path) + name); break;
       default: break;
     }
-    names.push_back({name, kind});
+    names.push_back({name, kind, {}});
     errno = 0;
   }
   const int code = errno;

@@ -1,6 +1,8 @@
 // The few file system operations the tool needs, on 8-bit paths as the
 // plugin takes them (the ANSI code page on Windows, bytes elsewhere), so that
-// a name goes to the file system exactly as the plugin would use it.
+// a name goes to the file system exactly as the plugin would use it. On
+// Windows they ask the system in UTF-16 (ansi_text.h), so that a name the
+// code page cannot hold is seen, and refused, rather than guessed at.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +48,9 @@ std::optional<std::string> MakePrivateFolder(const std::string& stem, std::strin
 unsigned ProcessNumber();
 
 struct FolderEntry {
-  std::string name;
-  FileKind kind;  // a link is kSymlink, not what it leads to
+  std::string name;  // on Windows, when the name does not fit: with '?' for what does not
+  FileKind kind;     // a link is kSymlink, not what it leads to
+  std::string unfit;  // Windows: why the name has no form in the ANSI code page ("" when it has)
 };
 
 // What a folder holds, without "." and "..", in no particular order.

@@ -14,6 +14,7 @@
 #include "interruption.h"
 #include "native_fs.h"
 #include "plugin/host_interface.h"
+#include "plugin/name_converter.h"
 #include "progress.h"
 #include "quantities.h"
 #include "result_codes.h"
@@ -50,10 +51,18 @@ std::string FolderOf(const std::string& path) {
   return folder.empty() ? std::string(".") + kNativeSeparator : folder;
 }
 
+// Why a name has no form in the names' code page.
+std::string UnfitName(const host::NameConverter& names) {
+  return "the name has characters that the names' code page (" + names.code_page() +
+         ") cannot hold";
+}
+
 class FileCollector {
  public:
-  FileCollector(const Console& console, std::string root, std::string prefix)
-      : console_(console), root_(WithTrailingSeparator(std::move(root))), prefix_(std::move(prefix)) {}
+  FileCollector(const Console& console, host::NameConverter& names, std::string root,
+                std::string prefix)
+      : console_(console), names_(names), root_(WithTrailingSeparator(std::move(root))),
+        prefix_(std::move(prefix)) {}
 
   // Adds the file or the folder tree at `item` (relative to the root).
   bool Add(const std::string& item, const std::string& shown) {
@@ -78,7 +87,8 @@ class FileCollector {
     }
   }
 
-  // By stored name, so sorted and without repeats.
+  // By stored name (in the names' code page), so sorted as the stored names
+  // sort, whichever system packs them, and without repeats.
   const std::map<std::string, std::string>& files() const { return files_; }
   bool through_link(const std::string& item) const { return linked_.contains(item); }
   std::size_t refused() const { return refused_; }
@@ -97,7 +107,12 @@ class FileCollector {
     if (const std::optional<std::string> problem = PathLimitProblem(root_ + item)) {
       return Refuse(item, *problem);
     }
-    if (stored.size() >= host::kHeaderNameSize) {
+    std::string in_code_page;
+    if (!names_.ToStored(stored, in_code_page)) {
+      return Refuse(item, "refused: " + UnfitName(names_));
+    }
+    // Both forms must fit the listing's record, or the name would be listed cut.
+    if (std::max(stored.size(), in_code_page.size()) >= host::kHeaderNameSize) {
       return Refuse(item, "refused: the stored name is longer than " +
                               std::to_string(host::kHeaderNameSize - 1) + " characters");
     }
@@ -106,7 +121,7 @@ class FileCollector {
     if (!fresh) {
       return Refuse(item, "refused: it would be stored under the same name as " + same->second);
     }
-    files_.emplace(stored, item);
+    files_.emplace(std::move(in_code_page), item);
     if (through_link) linked_.emplace(item, true);
   }
 
@@ -131,6 +146,13 @@ class FileCollector {
     for (const FolderEntry& entry : *entries) {
       const std::string item = folder.empty() ? entry.name : folder + kNativeSeparator + entry.name;
       const std::string full = root_ + item;
+      if (!entry.unfit.empty()) {
+        // The plugin could not be given the name: nothing below it is packed.
+        Refuse(item, std::string(entry.kind == FileKind::kFolder ? "refused with all it holds: "
+                                                                 : "refused: ") +
+                         entry.unfit + ", in which the plugin takes names");
+        continue;
+      }
       switch (entry.kind) {
         case FileKind::kFile:
           AddFile(item, false);
@@ -162,6 +184,7 @@ class FileCollector {
   }
 
   const Console& console_;
+  host::NameConverter& names_;
   const std::string root_;
   const std::string prefix_;
   std::map<std::string, std::string> files_;  // stored name -> item
@@ -214,6 +237,7 @@ std::string ExplainPackFailure(int code, const std::string& reason, const std::s
     case host::kBadArchive:
       return archive + ": the archive is damaged; kept as it was";
     case host::kNotSupported:
+      // The size, since the names were checked against their code page.
       return archive + ": an archive holds at most 2^31 - 1 bytes (2 GiB)" + kept;
     default:
       return archive + ": " + DescribeResult(code) + kept;
@@ -233,10 +257,23 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
   const std::string root = AbsolutePath(options.folder);
 
+  // The names' code page as the plugin will use it (on Windows the ANSI code
+  // page, which needs no conversion).
+  host::NameConverter names;
+  if (names.Open() != Status::kOk) {
+    console.Error("the names' code page " + names.code_page() +
+                  " is unknown here, or does not keep ASCII characters as they are");
+    return kExitFailure;
+  }
+
   std::optional<std::string> prefix;
   if (options.prefix) {
-    std::string reason;
+    std::string reason, in_code_page;
     prefix = StoredPrefix(*options.prefix, reason);
+    if (prefix && !names.ToStored(*prefix, in_code_page)) {
+      reason = UnfitName(names);
+      prefix.reset();
+    }
     if (!prefix) {
       console.Error("--prefix " + *options.prefix + ": refused: " + reason);
       return kExitUsage;
@@ -244,7 +281,7 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
 
   // Relative paths are taken from the source folder, as the names are.
-  FileCollector collector(console, root, prefix.value_or(""));
+  FileCollector collector(console, names, root, prefix.value_or(""));
   bool collected = true;
   for (const std::string& path : options.paths) {
     const std::string joined = IsAbsolutePath(path) ? path : WithTrailingSeparator(root) + path;

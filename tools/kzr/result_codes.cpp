@@ -33,7 +33,10 @@ std::string DescribeResult(int code) {
     case host::kAborted: text = "aborted"; break;
     case host::kNoFiles: text = "no files"; break;
     case host::kTooManyFiles: text = "too many files"; break;
-    case host::kNotSupported: text = "archive would exceed 2 GiB"; break;
+    case host::kNotSupported:
+      text = "not supported (the names' code page, a name that has no form in it, "
+             "or a size past 2 GiB)";
+      break;
     default: return "unknown result " + std::to_string(code);
   }
   return std::string(text) + " (" + std::to_string(code) + ")";

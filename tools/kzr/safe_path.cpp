@@ -14,6 +14,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+#include "ansi_text.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -138,8 +140,8 @@ struct DestinationTree::Folders {
   // Opens the real folder at `path` (not a reparse point) and keeps it.
   bool Hold(const std::string& path, std::string& reason) {
     if (held.contains(path)) return true;
-    HANDLE folder = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING,
+    HANDLE folder = CreateFileW(WideFromAnsi(path).c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE) {
       reason = "cannot open folder " + path + ": " + SystemReason();

@@ -16,8 +16,14 @@ const PluginApi& LinkedPlugin() {
     table.DeleteFiles = ::DeleteFiles;
     table.GetPackerCaps = ::GetPackerCaps;
     table.CanYouHandleThisFile = ::CanYouHandleThisFile;
+    table.PackSetDefaultParams = ::PackSetDefaultParams;
     table.ReaderOf = [](ArchiveHandle handle) -> ArchiveReader* {
       return handle != nullptr ? kzr::FromHostHandle(handle)->reader.get() : nullptr;
+    };
+    table.WholeNameLength = [](ArchiveHandle handle) -> std::size_t {
+      kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
+      const EntryView entry = archive->reader->index().CurrentEntry();
+      return entry ? kzr::WholeReportedNameLength(*archive, entry) : 0;
     };
     return table;
   }();

@@ -67,6 +67,7 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
   Resolve(module, "DeleteFiles", api.DeleteFiles);
   Resolve(module, "GetPackerCaps", api.GetPackerCaps);
   Resolve(module, "CanYouHandleThisFile", api.CanYouHandleThisFile);
+  Resolve(module, "PackSetDefaultParams", api.PackSetDefaultParams);
   Resolve(module, "ConfigurePacker", api.ConfigurePacker);
   return plugin;
 }
