@@ -897,6 +897,8 @@ class NameCodePageTest(Sandbox):
         self.ok("pack", "dos.kzr", "-C", f"src/{self.CZECH}", "Fr\u00fch.txt",
                 env={"KZR_NAMES": "CP852"})
         self.assertEqual(stored_names(read_file(self.path("dos.kzr"))), [b"Fr\x81h.txt"])
+        self.ok("--names", "CP852", "pack", "dos2.kzr", "-C", f"src/{self.CZECH}", "Fr\u00fch.txt")
+        self.assertEqual(stored_names(read_file(self.path("dos2.kzr"))), [b"Fr\x81h.txt"])
         run = self.kzr("pack", "x.kzr", "-C", "src", ".", env={"KZR_NAMES": "NO-SUCH"})
         self.assertEqual(run.code, 1, run)
         self.assertIn("code page NO-SUCH is unknown", run.err)

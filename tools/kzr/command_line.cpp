@@ -95,7 +95,8 @@ void AddChoice(CLI::App* command, Choice& choice, const char* help = kPatternHel
 
 int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   // Before CLI11, which would only say that a command is required.
-  const std::optional<std::string> word = CommandWord(argc, argv, {"-j", "--jobs", "--plugin"});
+  const std::optional<std::string> word =
+      CommandWord(argc, argv, {"-j", "--jobs", "--plugin", "--names"});
   if (word && !IsKnown(*word)) return UnknownCommand(*word);
   if (!word) {
     bool asks = false;
@@ -131,6 +132,12 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   app.add_option("--plugin", invocation.plugin_path,
                  "Load the plugin binary at PATH and use its exports instead of the built-in ones")
       ->type_name("PATH");
+#if !defined(_WIN32)
+  app.add_option("--names", invocation.names,
+                 "The code page of the names in archives (default: KZR_NAMES, else CP1250; any "
+                 "name iconv knows)")
+      ->type_name("CODEPAGE");
+#endif
 
   ListOptions& list = invocation.list;
   CLI::App* list_command = AddCommand(app, "list", "List the entries of an archive");

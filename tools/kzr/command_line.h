@@ -19,6 +19,7 @@ struct Invocation {
   bool verbose = false;
   unsigned jobs = 1;
   std::string plugin_path;  // empty: the linked-in exports
+  std::string names;        // the names' code page (Linux); empty: the plugin's setting
 
   Command command = Command::kList;
   ListOptions list;

@@ -1,6 +1,7 @@
 // kzr: lists, tests, extracts and creates KZR archives through the KZR
 // plugin's own exports: linked in, or loaded from a plugin binary with
 // --plugin, as the file manager loads it.
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,10 @@ int main(int argc, char** argv) {
   }
 
   const Console console(invocation.quiet, invocation.verbose);
+#if !defined(_WIN32)
+  // The plugin reads the names' code page at every open and change.
+  if (!invocation.names.empty()) setenv("KZR_NAMES", invocation.names.c_str(), 1);
+#endif
   std::unique_ptr<kzr::host::PluginModule> module;
   if (!invocation.plugin_path.empty()) {
     std::string error;
