@@ -45,7 +45,7 @@ void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field
     host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
     name.resize(host::Utf8CutPoint(name.data(), name.size(), host::kHeaderNameSize - 1));
   }
-  FillNameFieldScalar(field, name.data(), name.size(), name.size());
+  FillNameFieldCleaned(field, name.data(), name.size());
 }
 
 std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry) {

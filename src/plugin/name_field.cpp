@@ -24,15 +24,19 @@ constexpr std::size_t kWindow = 64;
 constexpr bool kConverts = host::kHostSeparator != host::kStoredSeparator;
 constexpr std::uint8_t kSeparatorFlip = host::kStoredSeparator ^ host::kHostSeparator;
 
+void CopyIntoField(char* field, const char* name, std::size_t length) noexcept {
+  const std::size_t kept = std::min(length, kNameFieldSize - 1);
+  std::memcpy(field, name, kept);
+  std::memset(field + kept, 0, kNameFieldSize - kept);
+  host::ToHostSeparators(field);
+}
+
 // A name that does not fit the window, or whose window would reach past what
 // may be read: rare, and taken step by step.
 bool FillAnyName(char* field, const char* name, std::size_t length,
                  std::size_t readable) noexcept {
   if (!host::IsCleanName(name, length, readable)) return false;
-  const std::size_t kept = std::min(length, kNameFieldSize - 1);
-  std::memcpy(field, name, kept);
-  std::memset(field + kept, 0, kNameFieldSize - kept);
-  host::ToHostSeparators(field);
+  CopyIntoField(field, name, length);
   return true;
 }
 
@@ -71,6 +75,12 @@ inline void Unrolled(Step step) noexcept {
 static_assert(kWindow % sizeof(Word) == 0 && (kNameFieldSize - kWindow) % 4 == 0);
 
 }  // namespace
+
+// (Cutting a clean name can leave a separator or a dot at its end, which the
+// fills above would take for a name to clean; this one takes it as it is.)
+void FillNameFieldCleaned(char* field, const char* name, std::size_t length) noexcept {
+  CopyIntoField(field, name, length);
+}
 
 bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
                          std::size_t readable) noexcept {

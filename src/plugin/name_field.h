@@ -30,6 +30,10 @@ bool FillNameFieldAvx2(char* field, const char* name, std::size_t length,
                        std::size_t readable) noexcept;
 #endif
 
+// Fills `field` with a name already cleaned (and cut to at most 259 bytes):
+// the name as it is, separators converted for the host, NUL to the end.
+void FillNameFieldCleaned(char* field, const char* name, std::size_t length) noexcept;
+
 inline bool FillNameField(char* field, const EntryView& entry) noexcept {
 #if KZR_AVX2_PATHS
   if (cpu::HasAvx2()) {

@@ -225,6 +225,23 @@ TEST(ReportedNames, DropWhatWouldLeadOutsideTheFolder) {
   Plugin().CloseArchive(handle);
 }
 
+// A cleaned name cut to the record's 259 bytes may end with a separator; it
+// is still reported, not left out.
+TEST(ReportedNames, ACleanedNameCutToTheRecordIsStillWritten) {
+  const std::string stored = "\\" + std::string(258, 'x') + "\\y";
+  TempDir dir;
+  int code = -1;
+  host::ArchiveHandle handle = OpenForList(
+      dir.Write("n.kzr", ArchiveBuilder(Flavour::kPlain).AddFile(stored, BytesOf("z")).Build()),
+      &code);
+  ASSERT_NE(handle, nullptr);
+  host::HeaderRecord record = FreshHeaderRecord();
+  ASSERT_EQ(Plugin().ReadHeader(handle, &record), 0);
+  Plugin().CloseArchive(handle);
+  EXPECT_EQ(std::string(record.FileName, 260),
+            HostName(std::string(258, 'x') + "\\") + std::string(1, '\0'));
+}
+
 TEST(ReportedNames, CarryTheArchivesTimeAndTheAttributesOfAFile) {
   TempDir dir;
   const std::string path =
