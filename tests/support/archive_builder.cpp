@@ -110,8 +110,9 @@ Bytes MakeHeader(Flavour flavour, std::uint32_t file_length, std::uint32_t entry
 
 Bytes WithHeader(Flavour flavour, const Bytes& body, std::uint32_t directory_offset) {
   const auto length = static_cast<std::uint32_t>(kHeaderSize + body.size());
-  Bytes file = test::MakeHeader(flavour, length, 0, directory_offset);
-  file.insert(file.end(), body.begin(), body.end());
+  const Bytes header = test::MakeHeader(flavour, length, 0, directory_offset);
+  Bytes file(length);
+  std::copy(body.begin(), body.end(), std::copy(header.begin(), header.end(), file.begin()));
   return file;
 }
 
