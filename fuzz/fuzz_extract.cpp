@@ -17,40 +17,32 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "plugin/exports.h"
+#include "plugin_api.h"
+#include "support/archive_builder.h"
 
 namespace {
 
 using kzr::fuzz::Check;
+using kzr::test::Bytes;
 
 constexpr std::size_t kHeaderSize = 52;
 // Larger entries are listed but not decoded, to keep runs fast.
 constexpr std::uint32_t kLargestProcessed = 4u << 20;
 
-void PutU32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+const kzr::host::PluginApi& Plugin() { return kzr::host::LinkedPlugin(); }
 
-std::vector<std::uint8_t> MakeFile(const std::uint8_t* data, std::size_t size) {
+Bytes MakeFile(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return {};
   const std::uint8_t mode = data[0];
-  if ((mode & 1) == 0) return std::vector<std::uint8_t>(data + 1, data + size);
+  if ((mode & 1) == 0) return Bytes(data + 1, data + size);
 
   std::size_t data_length = size >= 3 ? (data[1] | (data[2] << 8)) : 0;
   const std::uint8_t* body = data + (size >= 3 ? 3 : size);
-  const std::size_t body_size = size - static_cast<std::size_t>(body - data);
-  if (data_length > body_size) data_length = body_size;
-  std::vector<std::uint8_t> file(kHeaderSize, 0);
-  file.insert(file.end(), body, body + body_size);
-  std::memcpy(file.data(), "BIGF", 4);
-  file[4] = (mode >> 1) & 1;
-  std::memcpy(file.data() + 5, "ZBL", 3);
-  const auto length = static_cast<std::uint32_t>(file.size());
-  const auto directory_offset = static_cast<std::uint32_t>(kHeaderSize + data_length);
-  PutU32(file.data() + 8, length);
-  PutU32(file.data() + 20, directory_offset);
-  PutU32(file.data() + 28, length - directory_offset);
-  return file;
+  const Bytes directory_and_data(body, data + size);
+  if (data_length > directory_and_data.size()) data_length = directory_and_data.size();
+  return kzr::test::WithHeader((mode & 2) ? kzr::Flavour::kMasked : kzr::Flavour::kPlain,
+                               directory_and_data,
+                               static_cast<std::uint32_t>(kHeaderSize + data_length));
 }
 
 struct Progress {
@@ -118,13 +110,13 @@ void ProcessEntry(kzr::host::ArchiveHandle handle, const kzr::host::HeaderRecord
   std::string dest = output;
 
   g_progress.calls.clear();
-  const int tested = ProcessFile(handle, kzr::host::kTest, nullptr, dest.data());
+  const int tested = Plugin().ProcessFile(handle, kzr::host::kTest, nullptr, dest.data());
   Check(tested == 0 || tested == 11 || tested == 12, "test answered outside 0, 11, 12");
   CheckProgress(tested, record.UnpSize);
   Check(FileSize(output) == -1, "the test operation wrote a file");
 
   g_progress.calls.clear();
-  const int extracted = ProcessFile(handle, kzr::host::kExtract, nullptr, dest.data());
+  const int extracted = Plugin().ProcessFile(handle, kzr::host::kExtract, nullptr, dest.data());
   Check(extracted == tested || extracted == 11 || tested == 11,
         "extraction and verification disagree");
   CheckProgress(extracted, record.UnpSize);
@@ -146,19 +138,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   kzr::host::OpenArchiveRecord open{};
   open.ArchiveName = archive_path.c_str();
-  kzr::host::ArchiveHandle handle = OpenArchive(&open);
+  kzr::host::ArchiveHandle handle = Plugin().OpenArchive(&open);
   if (handle != nullptr) {
-    SetProcessDataProc(handle, OnProgress);
+    Plugin().SetProcessDataProc(handle, OnProgress);
     std::string early = output_path;
-    Check(ProcessFile(handle, kzr::host::kExtract, nullptr, early.data()) == 12,
+    Check(Plugin().ProcessFile(handle, kzr::host::kExtract, nullptr, early.data()) == 12,
           "extraction before any listing did not answer 12");
     kzr::host::HeaderRecord record{};
     int listed = 0;
-    while (ReadHeader(handle, &record) == 0 && ++listed <= 64) {
+    while (Plugin().ReadHeader(handle, &record) == 0 && ++listed <= 64) {
       CheckReportedName(record.FileName);
       ProcessEntry(handle, record, output_path);
     }
-    CloseArchive(handle);
+    Plugin().CloseArchive(handle);
   }
   std::remove(archive_path.c_str());
   return 0;

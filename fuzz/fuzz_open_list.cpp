@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "plugin/exports.h"
+#include "plugin_api.h"
+#include "support/archive_builder.h"
 
 namespace {
 
 using kzr::fuzz::Check;
 using kzr::host::HeaderRecord;
+using kzr::test::Bytes;
 
 constexpr std::size_t kHeaderSize = 52;
 constexpr std::size_t kSmallestRecord = 41;  // fixed block + the NUL of an empty name
@@ -35,45 +37,24 @@ std::uint32_t ReadU32(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-void WriteU32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // The archive file every run writes.
 const std::string& ScratchPath() {
   static const std::string path = kzr::fuzz::ScratchPath("open-list") + ".kzr";
   return path;
 }
 
-// A header that describes a file of `length` bytes whose directory starts at
-// `directory_offset` and runs to the end.
-void PutHeader(std::uint8_t* header, std::uint8_t flavour, std::uint32_t length,
-               std::uint32_t directory_offset) {
-  std::memcpy(header, "BIGF", 4);
-  header[4] = flavour;
-  std::memcpy(header + 5, "ZBL", 3);
-  WriteU32(header + 8, length);
-  WriteU32(header + 20, directory_offset);
-  WriteU32(header + 28, length - directory_offset);
-}
-
-std::vector<std::uint8_t> MakeFile(const std::uint8_t* data, std::size_t size) {
+Bytes MakeFile(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return {};
   const std::uint8_t mode = data[0];
-  const std::uint8_t* body = data + 1;
-  const std::size_t body_size = size - 1;
-  if ((mode & 2) == 0) return std::vector<std::uint8_t>(body, body + body_size);
-
-  std::vector<std::uint8_t> file(kHeaderSize, 0);
-  file.insert(file.end(), body, body + body_size);
-  const auto length = static_cast<std::uint32_t>(file.size());
+  Bytes body(data + 1, data + size);
+  if ((mode & 2) == 0) return body;
   const std::uint32_t directory_offset = (mode & 4) ? 0 : kHeaderSize;
-  PutHeader(file.data(), mode & 1, length, directory_offset);
-  return file;
+  return kzr::test::WithHeader((mode & 1) ? kzr::Flavour::kMasked : kzr::Flavour::kPlain, body,
+                               directory_offset);
 }
 
 // The open's header rules, stated independently of the plugin's own code.
-bool HeaderIsAcceptable(const std::vector<std::uint8_t>& file) {
+bool HeaderIsAcceptable(const Bytes& file) {
   if (file.size() < kHeaderSize) return false;
   const std::uint8_t* h = file.data();
   if (std::memcmp(h, "BIGF", 4) != 0 || h[4] > 1 || std::memcmp(h + 5, "ZBL", 3) != 0) {
@@ -83,7 +64,7 @@ bool HeaderIsAcceptable(const std::vector<std::uint8_t>& file) {
   return ReadU32(h + 8) == length && std::uint64_t{ReadU32(h + 20)} + ReadU32(h + 28) == length;
 }
 
-bool HasSignature(const std::vector<std::uint8_t>& file) {
+bool HasSignature(const Bytes& file) {
   return file.size() >= 8 && std::memcmp(file.data(), "BIGF", 4) == 0 &&
          std::memcmp(file.data() + 5, "ZBL", 3) == 0;
 }
@@ -122,15 +103,16 @@ void CheckEndAnswer(const HeaderRecord& record, int code) {
         "ReadHeader wrote into the record without reporting an entry");
 }
 
-void OpenAndList(const std::vector<std::uint8_t>& file) {
+void OpenAndList(const Bytes& file) {
+  const kzr::host::PluginApi& plugin = kzr::host::LinkedPlugin();
   std::string path = ScratchPath();
-  Check(CanYouHandleThisFile(path.data()) == (HasSignature(file) ? 1 : 0),
+  Check(plugin.CanYouHandleThisFile(path.data()) == (HasSignature(file) ? 1 : 0),
         "detection disagrees with the first eight bytes");
 
   kzr::host::OpenArchiveRecord open{};
   open.ArchiveName = path.c_str();
   open.OpenResult = -1;
-  kzr::host::ArchiveHandle handle = OpenArchive(&open);
+  kzr::host::ArchiveHandle handle = plugin.OpenArchive(&open);
   const int code = open.OpenResult;
   Check(code == 0 || code == 11 || code == 13 || code == 14 || code == 15,
         "open result code outside 0, 11, 13, 14, 15");
@@ -149,7 +131,7 @@ void OpenAndList(const std::vector<std::uint8_t>& file) {
   int end_code = 0;
   for (;;) {
     HeaderRecord record = FreshRecord();
-    const int answer = ReadHeader(handle, &record);
+    const int answer = plugin.ReadHeader(handle, &record);
     if (answer != 0) {
       CheckEndAnswer(record, answer);
       end_code = answer;
@@ -163,16 +145,17 @@ void OpenAndList(const std::vector<std::uint8_t>& file) {
   // An ended listing stays ended, with the same answer.
   for (int again = 0; again < 2; ++again) {
     HeaderRecord record = FreshRecord();
-    Check(ReadHeader(handle, &record) == end_code, "ReadHeader changed its answer after the end");
+    Check(plugin.ReadHeader(handle, &record) == end_code,
+          "ReadHeader changed its answer after the end");
   }
-  SetProcessDataProc(handle, nullptr);
-  Check(CloseArchive(handle) == 0, "CloseArchive answered other than 0");
+  plugin.SetProcessDataProc(handle, nullptr);
+  Check(plugin.CloseArchive(handle) == 0, "CloseArchive answered other than 0");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::uint8_t> file = MakeFile(data, size);
+  const Bytes file = MakeFile(data, size);
   kzr::fuzz::WriteScratch(ScratchPath(), file);
   OpenAndList(file);
   std::remove(ScratchPath().c_str());

@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
 """End-to-end tests of the kzr tool on real archives.
 
-    test_kzr.py [--runner PART]... [--windows] [--plugin-module PATH] KZR [TEST...]
+    test_kzr.py [--runner PART]... [--windows] [--plugin-module PATH]
+                --archive-maker PATH KZR [TEST...]
 
 KZR is the tool to run; --runner parts go before it (wine-run.sh and its
 arguments for kzr.exe); --windows says the tool is the Windows build (names
-listed with backslashes); --plugin-module is a plugin binary for --plugin.
+listed with backslashes); --plugin-module is a plugin binary for --plugin;
+--archive-maker is make_test_archive, which runs natively.
 TEST names unittest classes or methods to run (default: all).
 
-Archives come from the tool itself (pack) or are written here byte by byte in
-the plain flavour, which needs no masking: names no writer would store,
-compressed entries, corrupt streams and damaged directories.
+Archives come from the tool itself (pack) or from the tests' archive builder
+(make_test_archive): names no writer would store, compressed entries,
+corrupt streams and damaged directories.
 """
 import argparse
 import json
@@ -31,6 +33,7 @@ class Config:
     runner = []
     windows = False
     plugin_module = None
+    archive_maker = None  # make_test_archive, run natively
     # Whether the plugin reports stored backslashes as '/' (Linux hosts).
     converts_separators = False
 
@@ -71,69 +74,43 @@ def kzr(*args, cwd, plugin=None, user=None, env=None):
     return Run(completed)
 
 
-# --- archives written by hand (plain flavour) --------------------------------
-
-def plain_archive(entries, directory_tail=b""):
-    """entries: (name bytes, stored bytes, unpacked size, compressed flag).
-    directory_tail is appended to the directory (to damage it)."""
-    data = b""
-    records = b""
-    offset = 52
-    for name, stored, unpacked, compressed in entries:
-        records += struct.pack("<10I", offset, 0, 0, 0, 0, unpacked, 0,
-                               len(stored) if compressed else 0, compressed, 0)
-        records += name + b"\0"
-        data += stored
-        offset += len(stored)
-    records += directory_tail
-    directory_offset = 52 + len(data)
-    length = directory_offset + len(records)
-    header = b"BIGF\x00ZBL" + struct.pack("<11I", length, 0, len(entries), directory_offset, 0,
-                                          len(records), 0, 0, 0, 0xFEFEFEFE, 0xFEFEFEFE)
-    return header + data + records
-
+# --- archives made by the tests' builder -------------------------------------
+# make_test_archive (tests/support) frames, masks and compresses with the
+# library's own encoders; the tests only describe the entries.
 
 def stored_file(name, content):
-    return (name, content, len(content), 0)
+    """A member stored as the archive's flavour stores it."""
+    return f"file:{name.hex()}:{content.hex()}"
 
 
-def lzw_literals(data):
-    """One LZW block that spells `data` with literal codes (9 bits each while
-    the block's dictionary stays below 512 codes), then the end code."""
-    assert len(data) < 250
-    codes = list(data) + [256]
-    value = 0
-    for i, code in enumerate(codes):
-        value |= code << (9 * i)
-    payload = value.to_bytes((9 * len(codes) + 7) // 8, "little")
-    return struct.pack("<3I", 0, len(payload), 0) + payload
+def compressed_file(name, content):
+    """A member stored as an LZW stream."""
+    return f"lzw:{name.hex()}:{content.hex()}"
 
 
-DIRECTORY_KEYS = bytes.fromhex("5C0B97E2186DC439A07E23F58B41D60F")
+def raw_entry(name, stored, unpacked, compressed):
+    """Stored bytes and sizes as given; `compressed` is the record's flag."""
+    return f"record:{name.hex()}:{stored.hex()}:{unpacked}:{compressed}"
 
 
-def stored_names(archive):
+def build_archive(path, entries, masked=False, directory_tail=b""):
+    """Writes the archive (plain flavour unless masked); directory_tail is
+    appended to the directory (to damage it). Returns each entry's stored
+    length."""
+    command = [Config.archive_maker] + ([] if masked else ["--plain"]) + [path] + entries
+    if directory_tail:
+        command.append("tail:" + directory_tail.hex())
+    done = subprocess.run(command, capture_output=True, timeout=60)
+    if done.returncode != 0:
+        raise RuntimeError(f"make_test_archive failed: {done.stderr.decode(errors='replace')}")
+    return [int(line) for line in done.stdout.split()]
+
+
+def stored_names(path):
     """The names as the directory holds them, in directory order."""
-    directory_offset, = struct.unpack_from("<I", archive, 20)
-    directory_length, = struct.unpack_from("<I", archive, 28)
-    directory = archive[directory_offset:directory_offset + directory_length]
-    names = []
-    position = 0
-    while position < len(directory):
-        if archive[4] == 1:
-            length, = struct.unpack_from("<H", directory, position)
-            key = length & 0x0F
-            plain = bytearray()
-            for byte in directory[position + 2:position + 2 + length]:
-                plain.append(byte ^ DIRECTORY_KEYS[key])
-                key = byte & 0x0F
-            names.append(bytes(plain[40:plain.index(0, 40)]))
-            position += 2 + length
-        else:
-            end = directory.index(0, position + 40)
-            names.append(bytes(directory[position + 40:end]))
-            position = end + 1
-    return names
+    done = subprocess.run([Config.archive_maker, "--names", path], capture_output=True,
+                          timeout=60, check=True)
+    return [bytes.fromhex(line) for line in done.stdout.decode().splitlines()]
 
 
 # --- files -------------------------------------------------------------------
@@ -217,8 +194,8 @@ class Sandbox(unittest.TestCase):
         for name, content in files.items():
             write_file(self.path(folder, *name.split("/")), content)
 
-    def write_archive(self, name, archive):
-        write_file(self.path(name), archive)
+    def build_archive(self, name, entries, **options):
+        return build_archive(self.path(name), entries, **options)
 
     def json_list(self, archive, *args, plugin=None):
         run = self.kzr("list", "--json", archive, *args, plugin=plugin)
@@ -294,7 +271,7 @@ class RoundTripTest(Sandbox):
         self.ok("pack", "b.kzr", "-C", "src", ".", "data")  # overlapping paths count once
         a, b = read_file(self.path("a.kzr")), read_file(self.path("b.kzr"))
         self.assertEqual(a, b)
-        names = [norm(n.decode("latin-1")) for n in stored_names(a)]
+        names = [norm(n.decode("latin-1")) for n in stored_names(self.path("a.kzr"))]
         self.assertEqual(names, [norm(n) for n in sorted(n.replace("/", "\\") for n in SAMPLE)])
 
     def test_stored_names_use_backslashes_and_listed_names_the_hosts_separator(self):
@@ -302,7 +279,7 @@ class RoundTripTest(Sandbox):
             self.skipTest("this build of the plugin does not convert separators")
         self.make_sample()
         self.ok("pack", "--prefix", "game/res", "a.kzr", "-C", "src", ".")
-        for name in stored_names(read_file(self.path("a.kzr"))):
+        for name in stored_names(self.path("a.kzr")):
             self.assertNotIn(b"/", name)
             self.assertTrue(name.startswith(b"game\\res\\"), name)
         _, listing = self.json_list("a.kzr")
@@ -337,7 +314,7 @@ class PluginModuleTest(Sandbox):
         RoundTripTest.round_trip(self, plugin=Config.plugin_module)
 
     def test_corrupt_entry_through_the_plugin_binary(self):
-        self.write_archive("bad.kzr", plain_archive([(b"bad.bin", b"\0\0\0\0", 10, 1)]))
+        self.build_archive("bad.kzr", [raw_entry(b"bad.bin", b"\0\0\0\0", 10, 1)])
         run = self.kzr("test", "bad.kzr", plugin=Config.plugin_module)
         self.assertEqual(run.code, 1, run)
         self.assertIn("bad.bin: corrupt data (12)", run.err)
@@ -394,7 +371,7 @@ class PatternTest(Sandbox):
         # A name is also chosen by a pattern that spells it out; a '[' that
         # is never closed stands for itself.
         names = [b"a[1].txt", b"a1.txt", b"[x"]
-        self.write_archive("b.kzr", plain_archive([stored_file(n, b"") for n in names]))
+        self.build_archive("b.kzr", [stored_file(n, b"") for n in names])
         for pattern, expected in [("a[1].txt", ["a1.txt", "a[1].txt"]),
                                   ("a[[]1].txt", ["a[1].txt"]), ("[x", ["[x"])]:
             self.assertEqual(self.listed_names("b.kzr", pattern), expected, pattern)
@@ -422,11 +399,11 @@ class CatTest(Sandbox):
         self.make_sample(files={"ini/dat/units.ini": SAMPLE["ini/dat/units.ini"],
                                 "bin/raw.bin": self.BINARY})
         self.ok("pack", "masked.kzr", "-C", "src", ".")
-        self.write_archive("plain.kzr", plain_archive([
-            (b"lzw.txt", lzw_literals(b"hello, hello"), 12, 1),
+        self.build_archive("plain.kzr", [
+            compressed_file(b"lzw.txt", b"hello, hello"),
             stored_file(b"as-is.bin", self.BINARY),
-            (b"bad.bin", b"\1\2\3\4", 100, 1),
-        ]))
+            raw_entry(b"bad.bin", b"\1\2\3\4", 100, 1),
+        ])
 
     def test_members_byte_for_byte_in_the_order_named(self):
         ini = SAMPLE["ini/dat/units.ini"]
@@ -516,7 +493,7 @@ class UnsafeNameTest(Sandbox):
         entries = [stored_file(name, b"bad " + name) for name in unsafe]
         entries.insert(3, stored_file(b"good\\ok.txt", b"fine"))
         entries.append(stored_file(b"", b"nameless"))
-        self.write_archive("evil.kzr", plain_archive(entries))
+        self.build_archive("evil.kzr", entries)
         run = self.kzr("extract", "evil.kzr", "-C", "out")
         self.assertEqual(run.code, 1, run)
         self.assertIn("evil.kzr: : refused: empty name\n", run.err)
@@ -529,7 +506,7 @@ class UnsafeNameTest(Sandbox):
         # A stream after a colon, a device, a name Windows cuts its dot from:
         # refused on Windows only, ordinary names elsewhere.
         names = [b"file.txt:stream", b"sub\\aux.txt", b"CON", b"trailing.", b'what?.txt']
-        self.write_archive("w.kzr", plain_archive([stored_file(n, b"x") for n in names]))
+        self.build_archive("w.kzr", [stored_file(n, b"x") for n in names])
         run = self.kzr("extract", "w.kzr", "-C", "out")
         if Config.windows:
             self.assertEqual(run.code, 1, run)
@@ -551,10 +528,10 @@ class UnsafeNameTest(Sandbox):
         os.makedirs(self.path("out"))
         os.symlink("../outside", self.path("out", "link"))
         os.symlink(self.path("outside", "target.txt"), self.path("out", "f.txt"))
-        self.write_archive("links.kzr", plain_archive([
+        self.build_archive("links.kzr", [
             stored_file(b"link\\x.txt", b"escaped"),
             stored_file(b"f.txt", b"overwritten"),
-        ]))
+        ])
         run = self.kzr("extract", "links.kzr", "-C", "out")
         self.assertEqual(run.code, 1, run)
         self.assertIn(listed("link\\x.txt") + ": refused: folder out/link is a symbolic link",
@@ -574,11 +551,11 @@ class UnsafeNameTest(Sandbox):
         # there; Windows limits paths before the plugin does.
         # kzr.exe, whose calls take MAX_PATH characters at most, says so.
         deep = self.path(*["d" * 100] * 5)
-        self.write_archive("long.kzr", plain_archive([stored_file(b"n" * 40, b"x")]))
+        self.build_archive("long.kzr", [stored_file(b"n" * 40, b"x")])
         run = self.kzr("extract", "long.kzr", "-C", deep)
         # 259 characters, in an archive as in the host's record.
         longest = b"g" * 200 + b"\\" + b"i" * 58
-        self.write_archive("longest.kzr", plain_archive([stored_file(longest, b"y")]))
+        self.build_archive("longest.kzr", [stored_file(longest, b"y")])
         longest_run = self.kzr("extract", "longest.kzr", "-C", "out")
         if Config.windows:
             self.assertEqual(run.code, 1, run)
@@ -709,9 +686,9 @@ class SystemMessageTest(Sandbox):
         self.assert_message("secret.kzr", "cannot open (15): Permission denied", user=user)
 
     def test_names_too_long_for_the_file_system(self):
-        self.write_archive("long.kzr", plain_archive([
+        self.build_archive("long.kzr", [
             stored_file(b"f" * 256, b"x"), stored_file(b"d" * 256 + b"\\x", b"y"),
-            stored_file(b"ok", b"z")]))
+            stored_file(b"ok", b"z")])
         run = self.kzr("extract", "long.kzr", "-C", "out")
         self.assertEqual(run.code, 1, run)
         self.assertEqual(run.err.count(": File name too long\n"), 2, run)
@@ -725,17 +702,16 @@ class SystemMessageTest(Sandbox):
 
 class DamageTest(Sandbox):
     def test_corrupt_compressed_entry(self):
-        good = lzw_literals(b"hello, hello")
-        self.write_archive("mixed.kzr", plain_archive([
-            (b"good.txt", good, 12, 1),
-            (b"bad.bin", b"\1\2\3\4", 100, 1),  # shorter than a block header
+        good, _, _ = self.build_archive("mixed.kzr", [
+            compressed_file(b"good.txt", b"hello, hello"),
+            raw_entry(b"bad.bin", b"\1\2\3\4", 100, 1),  # shorter than a block header
             stored_file(b"plain.txt", b"as is"),
-        ]))
+        ])
         _, listing = self.json_list("mixed.kzr")
         self.assertEqual([(e["name"], e["packed"], e["unpacked"], e["compressed"])
                           for e in listing["entries"]],
                          [("plain.txt", 5, 5, False), ("bad.bin", 4, 100, True),
-                          ("good.txt", len(good), 12, True)])
+                          ("good.txt", good, 12, True)])
         run = self.kzr("test", "mixed.kzr")
         self.assertEqual(run.code, 1, run)
         self.assertEqual(run.err, "kzr: mixed.kzr: bad.bin: corrupt data (12)\n")
@@ -748,9 +724,9 @@ class DamageTest(Sandbox):
                          {"good.txt": b"hello, hello", "plain.txt": b"as is"})
 
     def test_damaged_directory(self):
-        self.write_archive("damaged.kzr", plain_archive(
-            [stored_file(b"first.txt", b"1"), stored_file(b"second.txt", b"22")],
-            directory_tail=b"\x07" * 30))
+        self.build_archive(
+            "damaged.kzr", [stored_file(b"first.txt", b"1"), stored_file(b"second.txt", b"22")],
+            directory_tail=b"\x07" * 30)
         run = self.kzr("list", "damaged.kzr")
         self.assertEqual(run.code, 1, run)
         self.assertIn("second.txt", run.out)
@@ -773,7 +749,7 @@ class DamageTest(Sandbox):
 class JsonTest(Sandbox):
     def test_eight_bit_and_control_characters_are_escaped(self):
         names = [b"caf\xe9.txt", b"ctl\x01x.txt", b'q"uote.txt', b"tab\there.txt", b"\xe4\x80"]
-        self.write_archive("names.kzr", plain_archive([stored_file(n, b"") for n in names]))
+        self.build_archive("names.kzr", [stored_file(n, b"") for n in names])
         run, listing = self.json_list("names.kzr")
         self.assertEqual(run.code, 0, run)
         self.assertIn("\\u00e9", run.out)
@@ -818,8 +794,8 @@ class JsonDocumentTest(Sandbox):
                              length if linked else None)
 
     def test_failures_are_in_the_documents(self):
-        self.write_archive("bad.kzr", plain_archive([
-            stored_file(b"good.txt", b"fine"), (b"bad.bin", b"\1\2\3\4", 100, 1)]))
+        self.build_archive("bad.kzr", [
+            stored_file(b"good.txt", b"fine"), raw_entry(b"bad.bin", b"\1\2\3\4", 100, 1)])
         run = self.kzr("test", "--json", "bad.kzr")
         self.assertEqual(run.code, 1, run)
         test = json.loads(run.out)
@@ -885,7 +861,7 @@ class NameCodePageTest(Sandbox):
         self.make_sample(files=files)
         self.ok("pack", "cz.kzr", "-C", "src", ".")
         stored = sorted(name.replace("/", "\\").encode("cp1250") for name in files)
-        self.assertEqual(stored_names(read_file(self.path("cz.kzr"))), stored)
+        self.assertEqual(stored_names(self.path("cz.kzr")), stored)
         _, listing = self.json_list("cz.kzr")
         self.assertEqual([e["name"] for e in listing["entries"]],
                          [n.decode("cp1250").replace("\\", "/") for n in stored[::-1]])
@@ -896,9 +872,9 @@ class NameCodePageTest(Sandbox):
         # KZR_NAMES chooses another code page.
         self.ok("pack", "dos.kzr", "-C", f"src/{self.CZECH}", "Fr\u00fch.txt",
                 env={"KZR_NAMES": "CP852"})
-        self.assertEqual(stored_names(read_file(self.path("dos.kzr"))), [b"Fr\x81h.txt"])
+        self.assertEqual(stored_names(self.path("dos.kzr")), [b"Fr\x81h.txt"])
         self.ok("--names", "CP852", "pack", "dos2.kzr", "-C", f"src/{self.CZECH}", "Fr\u00fch.txt")
-        self.assertEqual(stored_names(read_file(self.path("dos2.kzr"))), [b"Fr\x81h.txt"])
+        self.assertEqual(stored_names(self.path("dos2.kzr")), [b"Fr\x81h.txt"])
         run = self.kzr("pack", "x.kzr", "-C", "src", ".", env={"KZR_NAMES": "NO-SUCH"})
         self.assertEqual(run.code, 1, run)
         self.assertIn("code page NO-SUCH is unknown", run.err)
@@ -922,14 +898,14 @@ class NameCodePageTest(Sandbox):
                           "names' code page (CP1250) cannot hold",
                           run.err.encode("latin-1").decode("utf-8"))
         self.assertIn("packed 1 file into out.kzr (1 file refused)", run.out)
-        self.assertEqual(stored_names(read_file(self.path("out.kzr"))), [b"plain.txt"])
+        self.assertEqual(stored_names(self.path("out.kzr")), [b"plain.txt"])
 
     def test_german_names_are_the_same_bytes_on_both_systems(self):
         # u-umlaut is 0xFC in Windows-1250 and in every ANSI code page of
         # Western and Central Europe.
         self.make_sample(files={"Fr\u00fch/\u00fcber.txt": b"x"})
         self.ok("pack", "de.kzr", "-C", "src", ".")
-        self.assertEqual(stored_names(read_file(self.path("de.kzr"))),
+        self.assertEqual(stored_names(self.path("de.kzr")),
                          [b"Fr\xfch\\\xfcber.txt"])
 
 
@@ -958,7 +934,7 @@ class InfoTest(Sandbox):
             "packed total": str(total),
             "unpacked total": str(total),
         })
-        self.write_archive("plain.kzr", plain_archive([(b"z", lzw_literals(b"zz"), 2, 1)]))
+        self.build_archive("plain.kzr", [compressed_file(b"z", b"zz")])
         fields = info_fields(self.ok("info", "plain.kzr"))
         self.assertEqual((fields["flavour"], fields["compressed"]), ("plain (0)", "1"))
 
@@ -1023,7 +999,7 @@ def probe_separator_conversion():
     """Whether the plugin lists a stored backslash as '/'."""
     folder = tempfile.mkdtemp(prefix="kzr-probe-")
     try:
-        write_file(os.path.join(folder, "probe.kzr"), plain_archive([stored_file(b"p\\q", b"")]))
+        build_archive(os.path.join(folder, "probe.kzr"), [stored_file(b"p\\q", b"")])
         run = kzr("list", "--json", "probe.kzr", cwd=folder)
         if run.code != 0:
             sys.exit(f"the tool cannot list a simple archive:\n{run}")
@@ -1037,6 +1013,7 @@ def main():
     parser.add_argument("--runner", action="append", default=[])
     parser.add_argument("--windows", action="store_true")
     parser.add_argument("--plugin-module")
+    parser.add_argument("--archive-maker", required=True)
     parser.add_argument("tool")
     parser.add_argument("tests", nargs="*")
     args = parser.parse_args()
@@ -1044,6 +1021,7 @@ def main():
     Config.runner = args.runner
     Config.windows = args.windows
     Config.plugin_module = args.plugin_module and os.path.abspath(args.plugin_module)
+    Config.archive_maker = os.path.abspath(args.archive_maker)
     Config.converts_separators = probe_separator_conversion()
     if not Config.windows and not Config.converts_separators:
         print("note: this build lists stored backslashes unchanged", file=sys.stderr)

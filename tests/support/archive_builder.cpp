@@ -70,6 +70,11 @@ ArchiveBuilder& ArchiveBuilder::AddRecord(RecordSpec record) {
   return *this;
 }
 
+ArchiveBuilder& ArchiveBuilder::AppendToDirectory(Bytes tail) {
+  directory_tail_.insert(directory_tail_.end(), tail.begin(), tail.end());
+  return *this;
+}
+
 Bytes EncodeRecord(Flavour flavour, const RecordSpec& record, std::uint32_t data_offset) {
   Bytes block(kFixedSize, 0);
   for (std::size_t offset = 4; offset < kFixedSize; offset += 4) {
@@ -103,6 +108,14 @@ Bytes MakeHeader(Flavour flavour, std::uint32_t file_length, std::uint32_t entry
   return bytes;
 }
 
+Bytes WithHeader(Flavour flavour, const Bytes& body, std::uint32_t directory_offset) {
+  const auto length = static_cast<std::uint32_t>(kHeaderSize + body.size());
+  const Bytes header = test::MakeHeader(flavour, length, 0, directory_offset);
+  Bytes file(length);
+  std::copy(body.begin(), body.end(), std::copy(header.begin(), header.end(), file.begin()));
+  return file;
+}
+
 Bytes ArchiveBuilder::BuildDirectory(std::uint32_t first_data_offset) const {
   Bytes directory;
   std::uint32_t data_offset = first_data_offset;
@@ -112,6 +125,7 @@ Bytes ArchiveBuilder::BuildDirectory(std::uint32_t first_data_offset) const {
     directory.insert(directory.end(), encoded.begin(), encoded.end());
     data_offset += static_cast<std::uint32_t>(record.stored.size());
   }
+  directory.insert(directory.end(), directory_tail_.begin(), directory_tail_.end());
   return directory;
 }
 

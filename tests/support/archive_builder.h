@@ -34,13 +34,17 @@ class ArchiveBuilder {
   ArchiveBuilder& AddCompressed(std::string name, Bytes stream, std::uint32_t uncompressed_size,
                                 std::uint32_t compressed_flag = 1);
   ArchiveBuilder& AddRecord(RecordSpec record);
+  // Bytes that follow the last record inside the directory (to damage it).
+  ArchiveBuilder& AppendToDirectory(Bytes tail);
 
   Bytes Build() const;
+  // The records and the tail; the first record's data at `first_data_offset`.
   Bytes BuildDirectory(std::uint32_t first_data_offset) const;
 
  private:
   Flavour flavour_;
   std::vector<RecordSpec> records_;
+  Bytes directory_tail_;
 };
 
 // One directory record as the flavour frames it (masked: u16 prefix, then the
@@ -55,6 +59,11 @@ Bytes FrameMaskedRun(Bytes run);
 // `directory_offset`.
 Bytes MakeHeader(Flavour flavour, std::uint32_t file_length, std::uint32_t entry_count,
                  std::uint32_t directory_offset);
+
+// The file `header + body` with a header that describes it: its length, and a
+// directory from `directory_offset` to its end. Whatever the body holds, the
+// open's length checks pass, so the data and the directory get the body.
+Bytes WithHeader(Flavour flavour, const Bytes& body, std::uint32_t directory_offset);
 
 void PutU16(Bytes& bytes, std::size_t offset, std::uint16_t value);
 void PutU32(Bytes& bytes, std::size_t offset, std::uint32_t value);
