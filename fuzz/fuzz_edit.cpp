@@ -51,6 +51,7 @@
 #include "archive/directory_record.h"
 #include "fuzz_support.h"
 #include "plugin/host_names.h"
+#include "plugin/name_converter.h"
 #include "plugin_api.h"
 #include "support/archive_builder.h"
 #include "support/memory_streams.h"
@@ -193,16 +194,22 @@ struct Snapshot {
   std::vector<OldEntry> entries;
 };
 
+// The name the host is told, whole: in its text (converted from the names'
+// code page on Linux), cleaned.
 std::string ReportedName(const kzr::EntryView& entry) {
-  std::string name(entry.NameLength(), '\0');
-  name.resize(kzr::host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size()));
+  static kzr::host::NameConverter names;
+  static const bool opened = names.Open() == kzr::Status::kOk;
+  Check(opened, "the names' code page does not open");
+  std::string name;
+  kzr::host::ReportedName(names, {entry.Name(), entry.NameLength()}, name);
   return name;
 }
 
-// What the host is told: the reported name cut to the field, with the host's
-// separators.
+// What the host is told: the reported name cut to the field at a character
+// boundary, with the host's separators.
 std::string ListedForm(const std::string& reported) {
-  std::string listed = reported.substr(0, kListedNameLength);
+  std::string listed = reported.substr(
+      0, kzr::host::Utf8CutPoint(reported.data(), reported.size(), kListedNameLength));
   if (kzr::host::kHostSeparator != kzr::host::kStoredSeparator) {
     std::replace(listed.begin(), listed.end(), kzr::host::kStoredSeparator,
                  kzr::host::kHostSeparator);
@@ -364,9 +371,21 @@ void CheckEdited(Flavour flavour, const std::vector<Expected>& expected) {
 struct Source {
   std::string item;
   std::string path;    // source folder + item
-  std::string stored;  // the name it gets
+  std::string name;    // the name it gets, in the host's text (what replacing matches)
+  std::optional<std::string> stored;  // its bytes in the archive; none: the code page lacks it
   std::optional<Bytes> content;
 };
+
+// The stored form of a name in the host's text (converted into the names'
+// code page on Linux), or none when it has no form there.
+std::optional<std::string> InCodePage(const std::string& name) {
+  static kzr::host::NameConverter names;
+  static const bool opened = names.Open() == kzr::Status::kOk;
+  Check(opened, "the names' code page does not open");
+  std::string stored;
+  if (!names.ToStored(name, stored)) return std::nullopt;
+  return stored;
+}
 
 // Items may hold anything but must not lead out of the source folder.
 std::string SafeItem(std::string item) {
@@ -450,13 +469,14 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
     item = SafeItem(Varied(item, how));
     items.push_back(item);
     if (!IsSeparator(item.back())) {
-      files.push_back({item, Scratch().sources + item, StoredName(sub_path, item)});
+      const std::string name = StoredName(sub_path, item);
+      files.push_back({item, Scratch().sources + item, name, InCodePage(name)});
     }
   }
   MakeSources(files, operation);
 
   std::unordered_set<std::string> replaced;
-  for (const Source& file : files) replaced.insert(Key(file.stored));
+  for (const Source& file : files) replaced.insert(Key(file.name));
   std::vector<Expected> expected;
   bool must_succeed = !before.file || before.sound;
   for (const OldEntry& old : before.entries) {
@@ -465,8 +485,8 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
     must_succeed = must_succeed && old.copyable;
   }
   for (const Source& file : files) {
-    expected.push_back({nullptr, file.stored, file.content.value_or(Bytes{})});
-    must_succeed = must_succeed && file.content.has_value();
+    expected.push_back({nullptr, file.stored.value_or(""), file.content.value_or(Bytes{})});
+    must_succeed = must_succeed && file.content.has_value() && file.stored.has_value();
   }
   for (const std::string& item : items) {
     must_succeed = must_succeed && Scratch().sources.size() + item.size() <= kLongestPath &&
