@@ -61,7 +61,7 @@ void BM_OpenAndList(benchmark::State& state, Flavour flavour) {
   for (auto _ : state) {
     kzr::host::OpenArchiveRecord open{};
     open.ArchiveName = path.c_str();
-    kzr::host::ArchiveHandle handle = OpenArchive(&open);
+    kzr::host::Handle handle = OpenArchive(&open);
     if (handle == nullptr) {
       state.SkipWithError("the archive did not open");
       return;
@@ -90,7 +90,7 @@ void BM_OpenOnly(benchmark::State& state, Flavour flavour) {
   for (auto _ : state) {
     kzr::host::OpenArchiveRecord open{};
     open.ArchiveName = path.c_str();
-    kzr::host::ArchiveHandle handle = OpenArchive(&open);
+    kzr::host::Handle handle = OpenArchive(&open);
     if (handle == nullptr) {
       state.SkipWithError("the archive did not open");
       return;

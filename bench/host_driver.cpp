@@ -19,7 +19,7 @@ const kzr::host::PluginApi& Api() { return kzr::host::LinkedPlugin(); }
 int Extract(const char* archive_path, const std::string& out_dir) {
   kzr::host::OpenArchiveRecord open_record{};
   open_record.ArchiveName = archive_path;
-  kzr::host::ArchiveHandle archive = Api().OpenArchive(&open_record);
+  kzr::host::Handle archive = Api().OpenArchive(&open_record);
   if (archive == nullptr) {
     std::fprintf(stderr, "cannot open %s: %d\n", archive_path, open_record.OpenResult);
     return 1;
@@ -43,7 +43,7 @@ int Extract(const char* archive_path, const std::string& out_dir) {
 int List(const char* archive_path) {
   kzr::host::OpenArchiveRecord open_record{};
   open_record.ArchiveName = archive_path;
-  kzr::host::ArchiveHandle archive = Api().OpenArchive(&open_record);
+  kzr::host::Handle archive = Api().OpenArchive(&open_record);
   if (archive == nullptr) return 1;
   kzr::host::HeaderRecord header{};
   std::uint64_t entries = 0;

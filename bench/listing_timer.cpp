@@ -41,7 +41,7 @@ bool OpenAndList(const ListingArchive& archive, bool list) {
   kzr::host::OpenArchiveRecord open{};
   open.ArchiveName = archive.path.c_str();
   const kzr::test::PluginApi& plugin = kzr::test::Plugin();
-  kzr::host::ArchiveHandle handle = plugin.OpenArchive(&open);
+  kzr::host::Handle handle = plugin.OpenArchive(&open);
   if (handle == nullptr) return false;
   std::size_t listed = 0;
   if (list) {

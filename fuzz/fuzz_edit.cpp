@@ -223,7 +223,7 @@ void CheckListingShows(const std::vector<OldEntry>& entries) {
   std::string path = Scratch().archive;
   kzr::host::OpenArchiveRecord open{};
   open.ArchiveName = path.c_str();
-  kzr::host::ArchiveHandle handle = Plugin().OpenArchive(&open);
+  kzr::host::Handle handle = Plugin().OpenArchive(&open);
   Check(handle != nullptr, "an archive the editing reads does not open for listing");
   kzr::host::HeaderRecord record{};
   auto expected = entries.rbegin();

@@ -104,7 +104,7 @@ void CheckReportedName(const char* name) {
   }
 }
 
-void ProcessEntry(kzr::host::ArchiveHandle handle, const kzr::host::HeaderRecord& record,
+void ProcessEntry(kzr::host::Handle handle, const kzr::host::HeaderRecord& record,
                   const std::string& output) {
   if (record.UnpSize > kLargestProcessed) return;
   std::string dest = output;
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   kzr::host::OpenArchiveRecord open{};
   open.ArchiveName = archive_path.c_str();
-  kzr::host::ArchiveHandle handle = Plugin().OpenArchive(&open);
+  kzr::host::Handle handle = Plugin().OpenArchive(&open);
   if (handle != nullptr) {
     Plugin().SetProcessDataProc(handle, OnProgress);
     std::string early = output_path;

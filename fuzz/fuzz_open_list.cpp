@@ -112,7 +112,7 @@ void OpenAndList(const Bytes& file) {
   kzr::host::OpenArchiveRecord open{};
   open.ArchiveName = path.c_str();
   open.OpenResult = -1;
-  kzr::host::ArchiveHandle handle = plugin.OpenArchive(&open);
+  kzr::host::Handle handle = plugin.OpenArchive(&open);
   const int code = open.OpenResult;
   Check(code == 0 || code == 11 || code == 13 || code == 14 || code == 15,
         "open result code outside 0, 11, 13, 14, 15");

@@ -40,7 +40,7 @@ void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field
 // The length of the reported name of `entry` before it is cut.
 std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry);
 
-inline ArchiveHandle* FromHostHandle(host::ArchiveHandle handle) noexcept {
+inline ArchiveHandle* FromHostHandle(host::Handle handle) noexcept {
   return static_cast<ArchiveHandle*>(handle);
 }
 

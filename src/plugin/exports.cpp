@@ -15,7 +15,7 @@
 #include "plugin/names_setting.h"
 #include "plugin/result_code.h"
 
-using kzr::host::ArchiveHandle;
+using kzr::host::Handle;
 using kzr::host::ToResultCode;
 
 namespace {
@@ -35,7 +35,7 @@ int Guarded(Work work) noexcept {
 
 extern "C" {
 
-ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
+Handle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
   if (archive_data == nullptr) return nullptr;
   std::unique_ptr<kzr::ArchiveHandle> handle;
   archive_data->OpenResult = Guarded(
@@ -43,13 +43,13 @@ ArchiveHandle KZR_API OpenArchive(kzr::host::OpenArchiveRecord* archive_data) {
   return archive_data->OpenResult == kzr::host::kOk ? handle.release() : nullptr;
 }
 
-int KZR_API ReadHeader(ArchiveHandle handle, kzr::host::HeaderRecord* header_data) {
+int KZR_API ReadHeader(Handle handle, kzr::host::HeaderRecord* header_data) {
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr || header_data == nullptr) return kzr::host::kEndArchive;
   return Guarded([&] { return ToResultCode(kzr::ReadNextHeader(*archive, *header_data)); });
 }
 
-int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, char* dest_name) {
+int KZR_API ProcessFile(Handle handle, int operation, char* dest_path, char* dest_name) {
   kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
   if (archive == nullptr) {
     return operation == kzr::host::kExtract || operation == kzr::host::kTest
@@ -61,19 +61,19 @@ int KZR_API ProcessFile(ArchiveHandle handle, int operation, char* dest_path, ch
   });
 }
 
-int KZR_API CloseArchive(ArchiveHandle handle) {
+int KZR_API CloseArchive(Handle handle) {
   delete kzr::FromHostHandle(handle);
   return kzr::host::kOk;
 }
 
-void KZR_API SetChangeVolProc(ArchiveHandle, kzr::host::ChangeVolProc) {
+void KZR_API SetChangeVolProc(Handle, kzr::host::ChangeVolProc) {
   // A KZR archive is always a single file: there is no volume to change.
 }
 
-void KZR_API SetProcessDataProc(ArchiveHandle handle,
+void KZR_API SetProcessDataProc(Handle handle,
                                 kzr::host::ProcessDataProc process_data_proc) {
   // -1 stands for "no archive" and is not a handle.
-  if (handle == nullptr || handle == reinterpret_cast<ArchiveHandle>(-1)) return;
+  if (handle == nullptr || handle == reinterpret_cast<Handle>(-1)) return;
   kzr::FromHostHandle(handle)->data_proc = process_data_proc;
 }
 

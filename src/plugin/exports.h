@@ -6,16 +6,16 @@
 
 extern "C" {
 
-KZR_EXPORT kzr::host::ArchiveHandle KZR_API
+KZR_EXPORT kzr::host::Handle KZR_API
 OpenArchive(kzr::host::OpenArchiveRecord* archive_data);
-KZR_EXPORT int KZR_API ReadHeader(kzr::host::ArchiveHandle handle,
+KZR_EXPORT int KZR_API ReadHeader(kzr::host::Handle handle,
                                   kzr::host::HeaderRecord* header_data);
-KZR_EXPORT int KZR_API ProcessFile(kzr::host::ArchiveHandle handle, int operation,
+KZR_EXPORT int KZR_API ProcessFile(kzr::host::Handle handle, int operation,
                                    char* dest_path, char* dest_name);
-KZR_EXPORT int KZR_API CloseArchive(kzr::host::ArchiveHandle handle);
-KZR_EXPORT void KZR_API SetChangeVolProc(kzr::host::ArchiveHandle handle,
+KZR_EXPORT int KZR_API CloseArchive(kzr::host::Handle handle);
+KZR_EXPORT void KZR_API SetChangeVolProc(kzr::host::Handle handle,
                                          kzr::host::ChangeVolProc change_vol_proc);
-KZR_EXPORT void KZR_API SetProcessDataProc(kzr::host::ArchiveHandle handle,
+KZR_EXPORT void KZR_API SetProcessDataProc(kzr::host::Handle handle,
                                            kzr::host::ProcessDataProc process_data_proc);
 KZR_EXPORT int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path,
                                  char* add_list, int flags);

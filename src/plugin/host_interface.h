@@ -117,7 +117,8 @@ static_assert(offsetof(PackDefaultParams, DefaultIniName) == 12);
 using ProcessDataProc = int(KZR_API*)(char* file_name, int size);
 using ChangeVolProc = int(KZR_API*)(char* archive_name, int mode);
 
-using ArchiveHandle = void*;
+// What the host holds for an open archive: the address of its ArchiveHandle.
+using Handle = void*;
 
 // The host's packed date and time, in local time: bits 25-31 the year
 // - 1980, 21-24 the month, 16-20 the day, 11-15 the hour, 5-10 the minute,

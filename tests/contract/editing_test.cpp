@@ -54,7 +54,7 @@ class EditingTest : public ::testing::TestWithParam<Flavour> {
   // Every entry, listed and extracted.
   Contents Read() {
     int code = -1;
-    host::ArchiveHandle handle = OpenForList(archive_, &code);
+    host::Handle handle = OpenForList(archive_, &code);
     EXPECT_NE(handle, nullptr) << code;
     Contents contents;
     if (handle == nullptr) return contents;
@@ -212,7 +212,7 @@ TEST(ReportedNames, DropWhatWouldLeadOutsideTheFolder) {
   for (const auto& c : cases) builder.AddFile(c.stored, BytesOf(c.stored));
   TempDir dir;
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(dir.Write("n.kzr", builder.Build()), &code);
+  host::Handle handle = OpenForList(dir.Write("n.kzr", builder.Build()), &code);
   ASSERT_NE(handle, nullptr);
   for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) {
     host::HeaderRecord record = FreshHeaderRecord();
@@ -231,7 +231,7 @@ TEST(ReportedNames, ACleanedNameCutToTheRecordIsStillWritten) {
   const std::string stored = "\\" + std::string(258, 'x') + "\\y";
   TempDir dir;
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(
+  host::Handle handle = OpenForList(
       dir.Write("n.kzr", ArchiveBuilder(Flavour::kPlain).AddFile(stored, BytesOf("z")).Build()),
       &code);
   ASSERT_NE(handle, nullptr);
@@ -265,7 +265,7 @@ TEST(ReportedNames, CarryTheArchivesTimeAndTheAttributesOfAFile) {
                  std::chrono::duration_cast<std::filesystem::file_time_type::duration>(
                      std::chrono::system_clock::now().time_since_epoch()))));
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(path, &code);
+  host::Handle handle = OpenForList(path, &code);
   ASSERT_NE(handle, nullptr);
   host::HeaderRecord record = FreshHeaderRecord();
   ASSERT_EQ(Plugin().ReadHeader(handle, &record), 0);

@@ -61,7 +61,7 @@ class ExtractionTest : public ::testing::Test {
   int Extract(const std::string& to) { return Process(2, nullptr, to); }
 
   TempDir dir_;
-  host::ArchiveHandle handle_ = nullptr;
+  host::Handle handle_ = nullptr;
 };
 
 class FlavourExtractionTest : public ExtractionTest,

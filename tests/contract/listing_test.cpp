@@ -28,7 +28,7 @@ TEST_P(ListingTest, ReportsEntriesInReverseDirectoryOrderThenEndsForGood) {
   const std::string path = WriteArchive(builder);
 
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(path, &code);
+  host::Handle handle = OpenForList(path, &code);
   ASSERT_NE(handle, nullptr);
   EXPECT_EQ(code, 0);
   const Listing listing = ListAll(handle);
@@ -61,7 +61,7 @@ TEST_P(ListingTest, LongNameIsCutTo259BytesAndTheHostsOwnFieldsAreLeftAlone) {
   const std::string long_name(300, 'n');
   builder.AddFile(long_name, BytesOf("abc"));
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(WriteArchive(builder), &code);
+  host::Handle handle = OpenForList(WriteArchive(builder), &code);
   ASSERT_NE(handle, nullptr);
   host::HeaderRecord record = FreshHeaderRecord();
   ASSERT_EQ(Plugin().ReadHeader(handle, &record), 0);
@@ -78,7 +78,7 @@ TEST_P(ListingTest, ShortNameIsPaddedWithNulBytes) {
   ArchiveBuilder builder(GetParam());
   builder.AddFile("ab", {});
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(WriteArchive(builder), &code);
+  host::Handle handle = OpenForList(WriteArchive(builder), &code);
   ASSERT_NE(handle, nullptr);
   host::HeaderRecord record = FreshHeaderRecord();
   ASSERT_EQ(Plugin().ReadHeader(handle, &record), 0);
@@ -112,7 +112,7 @@ class OpenRefusalTest : public ::testing::Test {
  protected:
   int OpenCode(const Bytes& bytes) {
     int code = -1;
-    host::ArchiveHandle handle = OpenForList(dir_.Write("t.kzr", bytes), &code);
+    host::Handle handle = OpenForList(dir_.Write("t.kzr", bytes), &code);
     EXPECT_EQ(handle, nullptr);
     if (handle != nullptr) Plugin().CloseArchive(handle);
     return code;
@@ -215,7 +215,7 @@ class DamagedDirectoryTest : public ::testing::Test {
     archive.insert(archive.end(), tail.begin(), tail.end());
     PutU32(archive, 8, static_cast<std::uint32_t>(archive.size()));
     PutU32(archive, 28, static_cast<std::uint32_t>(archive.size() - GetU32(archive, 20)));
-    host::ArchiveHandle handle = OpenForList(dir_.Write("d.kzr", archive), open_code);
+    host::Handle handle = OpenForList(dir_.Write("d.kzr", archive), open_code);
     if (handle == nullptr) return {};
     Listing listing = ListAll(handle);
     host::HeaderRecord record = FreshHeaderRecord();
@@ -256,8 +256,8 @@ TEST_F(DamagedDirectoryTest, PlainRecordsThatBreakTheLimits) {
 }
 
 TEST(ProcessDataProcRegistration, MinusOneHandleIsAcceptedAndIgnored) {
-  Plugin().SetProcessDataProc(reinterpret_cast<host::ArchiveHandle>(-1), nullptr);
-  Plugin().SetChangeVolProc(reinterpret_cast<host::ArchiveHandle>(-1), nullptr);
+  Plugin().SetProcessDataProc(reinterpret_cast<host::Handle>(-1), nullptr);
+  Plugin().SetChangeVolProc(reinterpret_cast<host::Handle>(-1), nullptr);
   SUCCEED();
 }
 

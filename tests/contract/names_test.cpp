@@ -127,7 +127,7 @@ TEST_F(NamesTest, AreStoredInTheCodePageAndListedInTheHostsText) {
     EXPECT_EQ(StoredNames(archive), std::vector<std::string>{stored});
 
     int code = -1;
-    host::ArchiveHandle handle = OpenForList(archive, &code);
+    host::Handle handle = OpenForList(archive, &code);
     ASSERT_NE(handle, nullptr) << code;
     g_progress_names.clear();
     Plugin().SetProcessDataProc(handle, RecordName);
@@ -186,7 +186,7 @@ TEST_F(NamesTest, BytesThatAreNoCharacterAreMarkedAndStillExtractAndDelete) {
   const std::string marked_83 = kConverts ? "caf\xEF\xBF\xBD" "83" : "caf\x83";
   const std::string marked_81 = kConverts ? "caf\xEF\xBF\xBD" "81" : "caf\x81";
   int code = -1;
-  host::ArchiveHandle handle = OpenForList(archive, &code);
+  host::Handle handle = OpenForList(archive, &code);
   ASSERT_NE(handle, nullptr);
   for (const auto& [name, bytes] : {std::pair{marked_83, "83"}, std::pair{marked_81, "81"}}) {
     host::HeaderRecord record = FreshHeaderRecord();

@@ -59,7 +59,7 @@ TEST(RoundTrip, RandomFileSetsComeBackByteForByte) {
               0);
 
     int code = -1;
-    host::ArchiveHandle handle = OpenForList(archive, &code);
+    host::Handle handle = OpenForList(archive, &code);
     ASSERT_NE(handle, nullptr) << code;
     for (auto file = files.rbegin(); file != files.rend(); ++file) {
       host::HeaderRecord record = FreshHeaderRecord();

@@ -4,13 +4,13 @@
 
 namespace kzr::test {
 
-host::ArchiveHandle OpenForList(const std::string& path, int* code) {
+host::Handle OpenForList(const std::string& path, int* code) {
   std::vector<char> name(path.begin(), path.end());
   name.push_back('\0');
   host::OpenArchiveRecord record{};
   record.ArchiveName = name.data();
   record.OpenResult = -1;
-  host::ArchiveHandle handle = Plugin().OpenArchive(&record);
+  host::Handle handle = Plugin().OpenArchive(&record);
   *code = record.OpenResult;
   return handle;
 }
@@ -36,7 +36,7 @@ std::string NameList(std::initializer_list<std::string> names) {
   return list + '\0';
 }
 
-Listing ListAll(host::ArchiveHandle handle) {
+Listing ListAll(host::Handle handle) {
   Listing listing;
   for (;;) {
     host::HeaderRecord record = FreshHeaderRecord();
@@ -51,7 +51,7 @@ Listing ListAll(host::ArchiveHandle handle) {
 }
 
 Listing ListArchive(const std::string& path, int* open_code) {
-  host::ArchiveHandle handle = OpenForList(path, open_code);
+  host::Handle handle = OpenForList(path, open_code);
   if (handle == nullptr) return {};
   Listing listing = ListAll(handle);
   Plugin().CloseArchive(handle);

@@ -22,10 +22,10 @@ struct Listing {
 };
 
 // Opens an archive; the result code the plugin wrote is stored in `*code`.
-host::ArchiveHandle OpenForList(const std::string& path, int* code);
+host::Handle OpenForList(const std::string& path, int* code);
 
 // Lists every entry of an open archive until ReadHeader stops answering 0.
-Listing ListAll(host::ArchiveHandle handle);
+Listing ListAll(host::Handle handle);
 
 // Opens, lists and closes; `open_code` receives the open's result code.
 Listing ListArchive(const std::string& path, int* open_code);

@@ -14,7 +14,7 @@ std::unique_ptr<ArchiveSession> ArchiveSession::Open(const host::PluginApi& api,
   record.ArchiveName = path.c_str();
   record.OpenResult = host::kOpenError;
   ClearSystemReason();
-  host::ArchiveHandle handle = api.OpenArchive(&record);
+  host::Handle handle = api.OpenArchive(&record);
   if (handle == nullptr) {
     failure.reason = SystemReason();
     failure.code = record.OpenResult == host::kOk ? host::kOpenError : record.OpenResult;

@@ -52,11 +52,11 @@ class ArchiveSession {
   ArchiveReader* reader() const;
 
  private:
-  ArchiveSession(const host::PluginApi& api, host::ArchiveHandle handle)
+  ArchiveSession(const host::PluginApi& api, host::Handle handle)
       : api_(api), handle_(handle) {}
 
   const host::PluginApi& api_;
-  host::ArchiveHandle handle_;
+  host::Handle handle_;
 };
 
 }  // namespace kzr::cli

@@ -17,10 +17,10 @@ const PluginApi& LinkedPlugin() {
     table.GetPackerCaps = ::GetPackerCaps;
     table.CanYouHandleThisFile = ::CanYouHandleThisFile;
     table.PackSetDefaultParams = ::PackSetDefaultParams;
-    table.ReaderOf = [](ArchiveHandle handle) -> ArchiveReader* {
+    table.ReaderOf = [](Handle handle) -> ArchiveReader* {
       return handle != nullptr ? kzr::FromHostHandle(handle)->reader.get() : nullptr;
     };
-    table.WholeNameLength = [](ArchiveHandle handle) -> std::size_t {
+    table.WholeNameLength = [](Handle handle) -> std::size_t {
       kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
       const EntryView entry = archive->reader->index().CurrentEntry();
       return entry ? kzr::WholeReportedNameLength(*archive, entry) : 0;

@@ -33,10 +33,10 @@ struct PluginApi {
 
   // Linked in only: the reader behind an open handle, for what the exports
   // cannot tell (the header's fields, whether an entry is compressed).
-  ArchiveReader* (*ReaderOf)(ArchiveHandle handle) = nullptr;
+  ArchiveReader* (*ReaderOf)(Handle handle) = nullptr;
   // Linked in only: the length of the name ReadHeader reported last before
   // it was cut to the record's 259 bytes.
-  std::size_t (*WholeNameLength)(ArchiveHandle handle) = nullptr;
+  std::size_t (*WholeNameLength)(Handle handle) = nullptr;
 };
 
 // A loaded plugin binary; its table stays valid while this object lives.
