@@ -109,8 +109,9 @@ def read_tool(kzr):
 
 
 def version_of(kzr):
-    return subprocess.run([kzr, "--version"], capture_output=True, text=True,
+    said = subprocess.run([kzr, "--version"], capture_output=True, text=True,
                           check=True).stdout.strip()
+    return said.removeprefix("kzr ")
 
 
 # --- the man page -------------------------------------------------------------

@@ -64,6 +64,7 @@ cmp dist/linux/kzr.wcx "$stage/lib/kzr/kzr.wcx"
 # the licence, nothing else, at its top level. Text files have CRLF line
 # ends, as .inf files do and Windows editors expect.
 version=$("$stage/bin/kzr" --version)
+version=${version#kzr }
 staging=build/dist-zip
 rm -rf "$staging"
 mkdir -p "$staging"

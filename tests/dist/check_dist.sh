@@ -212,7 +212,7 @@ check "the package's files install, and kzr and the plugin work from them" \
 check "the package's kzr is linux/kzr" cmp "$work/deb/usr/bin/kzr" "$dist/linux/kzr"
 check "the package's plugin is linux/kzr.wcx" cmp "$work/deb/usr/lib/kzr/kzr.wcx" "$dist/linux/kzr.wcx"
 deb_version() {
-  [ "$("$work/deb/usr/bin/kzr" --version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
+  [ "$("$work/deb/usr/bin/kzr" --version)" = "kzr $(dpkg-deb -f "$deb" Version)" ] ||
     { echo "kzr --version $("$work/deb/usr/bin/kzr" --version), package $(dpkg-deb -f "$deb" Version)"; return 1; }
 }
 check "the package's version is kzr --version" deb_version

@@ -37,7 +37,7 @@ kzr=$prefix/bin/kzr
 version() {
   local got
   got=$("$kzr" --version) || return 1
-  [[ $got =~ ^[0-9]+(\.[0-9]+){1,3}$ ]] || { echo "kzr --version says '$got'"; return 1; }
+  [[ $got =~ ^kzr\ [0-9]+(\.[0-9]+){1,3}$ ]] || { echo "kzr --version says '$got'"; return 1; }
 }
 check "kzr --version runs from the installed tree" version
 
