@@ -748,7 +748,8 @@ class DamageTest(Sandbox):
 
 class JsonTest(Sandbox):
     def test_eight_bit_and_control_characters_are_escaped(self):
-        names = [b"caf\xe9.txt", b"ctl\x01x.txt", b'q"uote.txt', b"tab\there.txt", b"\xe4\x80"]
+        names = [b"caf\xe9.txt", b"ctl\x01x.txt", b'q"uote.txt', b"tab\there.txt", b"\xe4\x80",
+                 b"a-longer-name\x7f.txt"]
         self.build_archive("names.kzr", [stored_file(n, b"") for n in names])
         run, listing = self.json_list("names.kzr")
         self.assertEqual(run.code, 0, run)
@@ -758,7 +759,9 @@ class JsonTest(Sandbox):
                          [listed_text(n) for n in names[::-1]])
         self.assertEqual(listing["archive"], "names.kzr")
         # The text listing shows control characters escaped.
-        self.assertIn("ctl\\x01x.txt", self.ok("list", "names.kzr").out)
+        text = self.ok("list", "names.kzr").out
+        self.assertIn("ctl\\x01x.txt", text)
+        self.assertIn("a-longer-name\\x7F.txt", text)
 
 
 class JsonDocumentTest(Sandbox):

@@ -34,19 +34,21 @@ ArchiveReader* ArchiveSession::reader() const {
 }
 
 int ArchiveSession::Next(ListedEntry& entry) {
-  host::HeaderRecord record{};
+  host::HeaderRecord& record = record_;
   const int code = api_.ReadHeader(handle_, &record);
   if (code != host::kOk) return code;
   entry.name.assign(record.FileName, strnlen(record.FileName, sizeof record.FileName));
   entry.packed = record.PackSize;
   entry.unpacked = record.UnpSize;
-  entry.compressed.reset();
-  entry.stored_name.reset();
   entry.name_cut = false;
   if (const ArchiveReader* details = reader()) {
     const EntryView stored = details->index().CurrentEntry();
     entry.compressed = stored.IsCompressed();
-    entry.stored_name.emplace(stored.Name(), stored.NameLength());
+    if (!entry.stored_name) entry.stored_name.emplace();
+    entry.stored_name->assign(stored.Name(), stored.NameLength());  // reuses its memory
+  } else {
+    entry.compressed.reset();
+    entry.stored_name.reset();
   }
   // A name is cut at a character boundary, to 256 bytes at least.
   if (api_.WholeNameLength != nullptr && entry.name.size() + 4 >= host::kHeaderNameSize) {

@@ -57,6 +57,9 @@ class ArchiveSession {
 
   const host::PluginApi& api_;
   host::Handle handle_;
+  // Reused for every entry: the plugin fills in what it reports, and
+  // clearing a whole record per entry is a noticeable part of a listing.
+  host::HeaderRecord record_{};
 };
 
 }  // namespace kzr::cli

@@ -41,5 +41,7 @@ class Console {
 
 // The name with control characters (below 0x20, and 0x7F) shown as \xNN.
 std::string Printable(std::string_view name);
+// The same, appended to `text`.
+void AppendPrintable(std::string& text, std::string_view name);
 
 }  // namespace kzr::cli

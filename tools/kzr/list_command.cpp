@@ -2,10 +2,12 @@
 // (nothing is kept per entry), with the "compressed" flag where the linked-in
 // reader tells it.
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "archive_session.h"
 #include "commands.h"
+#include "console.h"
 #include "entry_selection.h"
 #include "json_output.h"
 #include "quantities.h"
@@ -46,12 +48,30 @@ std::string JsonEntry(const ListedEntry& entry) {
       .Closed();
 }
 
-std::string TextLine(const ListedEntry& entry, bool human) {
-  char columns[64];
-  std::snprintf(columns, sizeof columns, "%12s %12s  %-10s  ",
-                SizeText(entry.packed, human).c_str(), SizeText(entry.unpacked, human).c_str(),
-                CompressedText(entry));
-  return columns + Printable(entry.name) + "\n";
+// `text` right-aligned in a column of `width`, then `gap` spaces.
+void AppendColumn(std::string& line, std::string_view text, std::size_t width, std::size_t gap) {
+  if (text.size() < width) line.append(width - text.size(), ' ');
+  line.append(text);
+  line.append(gap, ' ');
+}
+
+// One line of the listing, appended to `line` (reused: a million entries
+// make a million lines, which should cost no allocation each).
+void AppendTextLine(std::string& line, const ListedEntry& entry, bool human) {
+  for (const std::uint32_t size : {entry.packed, entry.unpacked}) {
+    if (human) {
+      AppendColumn(line, SizeText(size, true), 12, 1);
+    } else {
+      char digits[16];
+      const auto end = std::to_chars(digits, digits + sizeof digits, size).ptr;
+      AppendColumn(line, std::string_view(digits, static_cast<std::size_t>(end - digits)), 12, 1);
+    }
+  }
+  line += ' ';
+  const std::string_view compressed = CompressedText(entry);
+  line.append(compressed).append(12 - compressed.size(), ' ');
+  AppendPrintable(line, entry.name);
+  line += '\n';
 }
 
 }  // namespace
@@ -83,6 +103,7 @@ int RunList(const Context& context, const ListOptions& options) {
   std::size_t count = 0, seen = 0;
   std::uint64_t packed = 0, unpacked = 0;
   ListedEntry entry;
+  std::string line;
   int end_code;
   while ((end_code = session->Next(entry)) == host::kOk) {
     ++seen;
@@ -90,7 +111,9 @@ int RunList(const Context& context, const ListOptions& options) {
     if (options.json) {
       console.Out((count == 0 ? "\n  " : ",\n  ") + JsonEntry(entry));
     } else {
-      console.Out(TextLine(entry, options.human));
+      line.clear();
+      AppendTextLine(line, entry, options.human);
+      console.Out(line);
     }
     ++count;
     packed += entry.packed;
