@@ -1,8 +1,13 @@
 #include "console.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "progress.h"
 
@@ -11,14 +16,43 @@ namespace {
 
 constexpr std::size_t kBlock = std::size_t{64} << 10;
 
+#if defined(_WIN32)
+// The C runtime's text mode turns each "\n" into "\r\n" and writes the
+// result in pieces of about a kilobyte, one WriteFile each; under wine, and
+// to a device such as NUL, each is a round trip. The block is converted here
+// instead and written with one call.
+void WriteBlock(std::string_view block) {
+  std::string converted;
+  converted.reserve(block.size() + block.size() / 16);
+  for (std::size_t start = 0; start < block.size();) {
+    const std::size_t end = std::min(block.find('\n', start), block.size());
+    converted.append(block.substr(start, end - start));
+    if (end < block.size()) converted.append("\r\n");
+    start = end + 1;
+  }
+  std::fflush(stdout);  // whatever went through the C runtime comes first
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  for (std::size_t done = 0; done < converted.size();) {
+    DWORD written = 0;
+    const auto piece = static_cast<DWORD>(std::min<std::size_t>(converted.size() - done, 1u << 20));
+    if (!WriteFile(out, converted.data() + done, piece, &written, nullptr) || written == 0) return;
+    done += written;
+  }
+}
+#else
+void WriteBlock(std::string_view block) {
+  std::fwrite(block.data(), 1, block.size(), stdout);
+  std::fflush(stdout);
+}
+#endif
+
 }  // namespace
 
 Console::~Console() { Flush(); }
 
 void Console::FlushLocked() const {
   if (buffer_.empty()) return;
-  std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-  std::fflush(stdout);
+  WriteBlock(buffer_);
   buffer_.clear();
 }
 
