@@ -36,6 +36,8 @@ constexpr std::uint32_t kLongestString = kDictionarySize - 257;
 // Room behind the write position for the longest string and the junk that
 // chunked copies leave after a string.
 constexpr std::uint32_t kWriteReserve = kLongestString + 64;
+// See HandOnDecoded (an eighth of the window in small windows).
+constexpr std::uint32_t kHandOnSize = std::uint32_t{1} << 20;
 
 // The window's first bytes hold the literals' strings (byte c at offset c,
 // and slack for 16-byte chunks), so that every string is copied from the
@@ -123,6 +125,7 @@ class MemberDecoder {
         window_size_(buffers.window_size),
         history_(std::max(buffers.window_size / 4, kLongestString)),
         slide_at_(buffers.window_size - kWriteReserve),
+        hand_on_size_(std::min(kHandOnSize, buffers.window_size / 8)),
         input_(buffers.input),
         input_size_(buffers.input_size),
         stored_(stored),
@@ -151,6 +154,7 @@ class MemberDecoder {
           static_cast<std::uint32_t>(std::min<std::uint64_t>(end + kOverlapAllowance, stored_size_));
       const Status status = kDecodeBlock(*this, header + kBlockHeaderSize, limit);
       if (status != Status::kOk) return status;
+      if (const Status handed = HandOnDecoded(); handed != Status::kOk) return handed;
       block = end;
     } while (block < stored_size_);
     return Finish();
@@ -301,6 +305,18 @@ class MemberDecoder {
     }
   }
 
+  // Between blocks: hands on what is new in the window once there is at
+  // least kHandOnSize of it. Pieces of that size are still in the cache when
+  // the sink copies or writes them, and a sink that writes in the
+  // background gets them while the next blocks are decoded.
+  Status HandOnDecoded() noexcept {
+    const std::uint32_t end = std::min(position_, output_end_);
+    if (sink_ == nullptr || end < flushed_ + hand_on_size_) return Status::kOk;
+    const Status status = sink_->Write(window_ + flushed_, end - flushed_);
+    flushed_ = end;
+    return status;
+  }
+
   // Hands on the rest of the output in the window and the zero fill.
   Status Finish() noexcept {
     if (sink_ == nullptr) return Status::kOk;
@@ -330,6 +346,7 @@ class MemberDecoder {
   const std::uint32_t window_size_;
   const std::uint32_t history_;    // bytes kept when the window slides
   const std::uint32_t slide_at_;   // the window slides before a string written from here on
+  const std::uint32_t hand_on_size_;  // the least HandOnDecoded hands on
   std::uint32_t base_ = 0;         // member offset of the output byte at window offset kLiteralArea
   std::uint32_t position_ = kLiteralArea;  // where the next string goes; the output is full from output_end_
   std::uint32_t flushed_ = kLiteralArea;   // handed to the sink up to here

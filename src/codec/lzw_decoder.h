@@ -1,7 +1,8 @@
 // The LZW block decoder for compressed entries, streaming: stored bytes come
 // in through a StoredBytes source in large chunks and decoded bytes go out to
-// a MemberSink in large pieces, in working memory of a fixed size whatever
-// the member's size.
+// a MemberSink in pieces of about 1 MiB (handed on between blocks) or more
+// (when the window slides), in working memory of a fixed size whatever the
+// member's size.
 //
 // Stream: LZW blocks back to back from offset 0, nothing else. A block is a
 // 12-byte header and a payload. Only the header's u32 at offset 4,

@@ -8,6 +8,12 @@
 namespace kzr {
 namespace {
 
+// From this size on, a member's bytes are written out by a thread of their
+// own while the next ones are decoded or read: for a large member that
+// nearly hides the time writing takes, for a small one starting a thread
+// costs more than it saves.
+constexpr std::uint32_t kWriteInBackgroundFrom = std::uint32_t{4} << 20;
+
 // Where the member's pieces go: the temporary output file (none when only
 // verifying), and the host's progress callback after each piece.
 class ExtractionSink final : public MemberSink {
@@ -81,6 +87,7 @@ Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* des
   sink.Report(0);
   if (operation == host::kExtract) {
     if (const Status status = output.Create(path, false); status != Status::kOk) return status;
+    if (entry.UncompressedSize() >= kWriteInBackgroundFrom) output.WriteInBackground();
   }
   if (const Status status = reader.ReadMember(entry, &sink); status != Status::kOk) {
     return status;  // the output, if any, is discarded

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "plugin/host_interface.h"
 
@@ -139,7 +142,136 @@ Status InputFile::Read(std::uint8_t* to, std::size_t size, std::size_t& got) noe
   return Status::kOk;
 }
 
+// --- OutputFile::Background ----------------------------------------------------
+
+// A ring of kSlots pieces of kSlotSize bytes. The caller fills one piece at a
+// time and queues it; the thread writes the queued pieces in order. The
+// caller waits only when every piece is queued or being written, so memory
+// stays at kSlots * kSlotSize whatever the file's size.
+class OutputFile::Background {
+ public:
+  static constexpr std::size_t kSlots = 3;
+  static constexpr std::size_t kSlotSize = std::size_t{1} << 20;
+
+  explicit Background(OutputFile& file) noexcept : file_(file) {}
+  ~Background() { Stop(); }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  bool Start() noexcept {
+    memory_.reset(new (std::nothrow) std::uint8_t[kSlots * kSlotSize]);
+    if (!memory_) return false;
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (...) {  // no thread to be had: the caller writes itself
+      return false;
+    }
+    return true;
+  }
+
+  Status Write(const std::uint8_t* bytes, std::size_t size) noexcept {
+    while (size != 0) {
+      const std::size_t room = kSlotSize - filling_size_;
+      const std::size_t piece = std::min(room, size);
+      std::memcpy(Slot(filling_) + filling_size_, bytes, piece);
+      filling_size_ += piece;
+      bytes += piece;
+      size -= piece;
+      if (filling_size_ == kSlotSize) {
+        if (const Status status = Queue(); status != Status::kOk) return status;
+      }
+    }
+    return Status::kOk;
+  }
+
+  // Queues what is filled, waits until everything is written and ends the
+  // thread. The first failure, its error code restored in this thread.
+  Status Stop() noexcept {
+    if (!thread_.joinable()) return failure_;
+    if (filling_size_ != 0) Queue();
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    if (failure_ != Status::kOk) RestoreError(error_);
+    return failure_;
+  }
+
+ private:
+  std::uint8_t* Slot(std::size_t slot) const noexcept { return memory_.get() + slot * kSlotSize; }
+
+  // Hands the piece being filled to the thread and waits for a free one.
+  Status Queue() noexcept {
+    std::unique_lock lock(mutex_);
+    sizes_[filling_] = filling_size_;
+    ++queued_;
+    changed_.notify_all();
+    filling_ = (filling_ + 1) % kSlots;
+    filling_size_ = 0;
+    changed_.wait(lock, [this] { return queued_ < kSlots || failure_ != Status::kOk; });
+    if (failure_ != Status::kOk) RestoreError(error_);
+    return failure_;
+  }
+
+  void Run() noexcept {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return queued_ != 0 || stopping_; });
+      if (queued_ == 0) return;  // stopping, and everything is written
+      const std::size_t slot = (filling_ + kSlots - queued_) % kSlots;
+      const bool failed = failure_ != Status::kOk;
+      lock.unlock();
+      // After a failure the rest is only taken off the queue: the file is
+      // of no use any more.
+      const Status status = failed ? Status::kOk : file_.WriteThrough(Slot(slot), sizes_[slot]);
+      const SystemError error = LastError();
+      lock.lock();
+      if (status != Status::kOk) {
+        failure_ = status;
+        error_ = error;
+      }
+      --queued_;
+      changed_.notify_all();
+    }
+  }
+
+  OutputFile& file_;
+  std::unique_ptr<std::uint8_t[]> memory_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  // The caller's side: the piece it fills (never queued while it does).
+  std::size_t filling_ = 0;
+  std::size_t filling_size_ = 0;
+  // Shared, under mutex_: the queued pieces are the queued_ ones before
+  // filling_, oldest first.
+  std::size_t sizes_[kSlots] = {};
+  std::size_t queued_ = 0;
+  bool stopping_ = false;
+  Status failure_ = Status::kOk;
+  SystemError error_{};
+};
+
 // --- OutputFile --------------------------------------------------------------
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::WriteInBackground() noexcept {
+  if (handle_ == kNoHandle || background_) return;
+  if (const Status status = Flush(); status != Status::kOk) return;  // shows at the next Write
+  auto background = std::unique_ptr<Background>(new (std::nothrow) Background(*this));
+  if (background && background->Start()) background_ = std::move(background);
+}
+
+Status OutputFile::StopBackground() noexcept {
+  if (!background_) return Status::kOk;
+  const Status status = background_->Stop();
+  background_.reset();
+  return status;
+}
 
 Status OutputFile::Create(const std::string& target, bool keep_access) {
   Discard();
@@ -220,6 +352,7 @@ Status OutputFile::Write(const void* bytes, std::size_t size) noexcept {
   if (handle_ == kNoHandle) return Status::kWriteFailed;
   if (size == 0) return Status::kOk;
   position_ += size;
+  if (background_) return background_->Write(static_cast<const std::uint8_t*>(bytes), size);
   if (size >= kWriteBuffer) {
     if (const Status status = Flush(); status != Status::kOk) return status;
     return WriteThrough(bytes, size);
@@ -238,6 +371,7 @@ Status OutputFile::Write(const void* bytes, std::size_t size) noexcept {
 
 Status OutputFile::WriteAt(std::uint64_t offset, const void* bytes, std::size_t size) noexcept {
   if (handle_ == kNoHandle) return Status::kWriteFailed;
+  if (const Status status = StopBackground(); status != Status::kOk) return status;
   if (const Status status = Flush(); status != Status::kOk) return status;
 #if defined(_WIN32)
   LARGE_INTEGER at;
@@ -267,7 +401,8 @@ Status OutputFile::WriteAt(std::uint64_t offset, const void* bytes, std::size_t 
 
 Status OutputFile::Commit(bool durable) noexcept {
   if (handle_ == kNoHandle) return Status::kWriteFailed;
-  Status status = Flush();
+  Status status = StopBackground();
+  if (status == Status::kOk) status = Flush();
 #if defined(_WIN32)
   if (status == Status::kOk && durable && !FlushFileBuffers(AsHandle(handle_))) {
     status = Status::kWriteFailed;
@@ -300,6 +435,7 @@ Status OutputFile::Commit(bool durable) noexcept {
 void OutputFile::Discard() noexcept {
   if (temporary_.empty() && handle_ == kNoHandle) return;
   const SystemError error = LastError();
+  StopBackground();  // its thread writes to the handle closed below
   if (handle_ != kNoHandle) {
 #if defined(_WIN32)
     CloseHandle(AsHandle(handle_));

@@ -43,8 +43,8 @@ class InputFile {
 // A new file that replaces `target` only when it is complete.
 class OutputFile {
  public:
-  OutputFile() = default;
-  ~OutputFile() { Discard(); }
+  OutputFile();
+  ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -68,9 +68,21 @@ class OutputFile {
 
   const std::string& temporary_path() const noexcept { return temporary_; }
 
+  // From here on, Write copies the bytes into a few pieces of memory of its
+  // own and a thread of the file's own writes them out while the caller goes
+  // on (to decode the next bytes, say); a failure shows at a later Write or
+  // at Commit. Without a thread or the memory, writing stays in the caller.
+  // For large members only: a thread costs more than a small file's write.
+  void WriteInBackground() noexcept;
+
  private:
+  class Background;
+
   Status Flush() noexcept;
   Status WriteThrough(const void* bytes, std::size_t size) noexcept;
+  // Waits for the background's writes and ends its thread; what it failed
+  // with, the system's error code restored in this thread.
+  Status StopBackground() noexcept;
 
   std::intptr_t handle_ = -1;
   std::string target_;
@@ -78,6 +90,7 @@ class OutputFile {
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t buffered_ = 0;
   std::uint64_t position_ = 0;
+  std::unique_ptr<Background> background_;
 };
 
 // Whether anything (a file, a folder, a link) stands at `path`.
