@@ -23,7 +23,6 @@ constexpr std::uint32_t kFirstEntry = 257;
 constexpr unsigned kFirstWidth = 9;
 constexpr unsigned kLastWidth = 17;
 constexpr std::uint32_t kDictionarySize = std::uint32_t{1} << kLastWidth;
-constexpr std::uint32_t kCodeMask = kDictionarySize - 1;
 // How far a block's codes may run past its payload when another block follows.
 constexpr std::uint32_t kOverlapAllowance = 3;
 // A code of at most 17 bits at a shift of at most 7 lies in 3 bytes, and is
@@ -62,11 +61,15 @@ constexpr std::uint32_t Pack(std::uint32_t length, std::uint32_t first_byte) {
   return length | first_byte << 24;
 }
 
-// An entry's place in its chain: the previous code in bits 0-16, the last
-// byte in bits 24-31. Only walks read it, for strings no longer in the window.
-constexpr std::uint32_t Link(std::uint32_t previous, std::uint32_t last_byte) {
-  return previous | last_byte << 24;
-}
+// The block's entries, and the codes it read: made[e] is the code whose
+// reading added entry e, and made[256] the block's first code. So entry e is
+// the string of made[e - 1] followed by the first byte of made[e]'s string,
+// which is how a walk rebuilds a string no longer in the window. One
+// allocation, so that the hot loop reaches both arrays from one base.
+struct Dictionary {
+  Locator locators[kDictionarySize];
+  std::uint32_t made[kDictionarySize];
+};
 
 // Compilers turn this into one load on little-endian targets.
 inline std::uint32_t LoadLittleEndian32(const std::uint8_t* p) noexcept {
@@ -75,9 +78,9 @@ inline std::uint32_t LoadLittleEndian32(const std::uint8_t* p) noexcept {
 }
 
 inline void Copy16(std::uint8_t* destination, const std::uint8_t* source) noexcept {
-  std::uint8_t chunk[16];  // load whole, then store: source and destination may overlap
-  std::memcpy(chunk, source, sizeof chunk);
-  std::memcpy(destination, chunk, sizeof chunk);
+  // Loads whole, then stores: source and destination may overlap. (A copy
+  // through a local array leaves a dead store to the stack in 32-bit builds.)
+  __builtin_memmove(destination, source, 16);
 }
 
 // Copies a string that ends at or before `destination` by 16-byte chunks,
@@ -102,8 +105,7 @@ struct SlowCode {
 };
 
 struct Buffers {
-  Locator* locators;
-  std::uint32_t* links;
+  Dictionary* dictionary;
   std::uint8_t* window;
   std::uint32_t window_size;
   std::uint8_t* input;
@@ -119,8 +121,8 @@ class MemberDecoder {
  public:
   MemberDecoder(const Buffers& buffers, StoredBytes& stored, std::uint32_t stored_size,
                 std::uint32_t output_size, MemberSink* sink) noexcept
-      : locators_(buffers.locators),
-        links_(buffers.links),
+      : dictionary_(buffers.dictionary),
+        locators_(buffers.dictionary->locators),
         window_(buffers.window),
         window_size_(buffers.window_size),
         history_(std::max(buffers.window_size / 4, kLongestString)),
@@ -178,9 +180,8 @@ class MemberDecoder {
     unsigned width;
     std::uint32_t width_limit;      // the next free code that raises the width
     std::uint32_t next;             // the next free code
-    std::uint32_t previous;         // the previous code
-    std::uint32_t previous_offset;  // where the previous code's string lies
-    std::uint32_t previous_packed;  // its length and first byte
+    std::uint32_t previous_packed;  // the previous string's length and first byte; it ends
+                                    // where the next string goes
     std::uint32_t start;            // window offset of the block's first byte
   };
 
@@ -299,9 +300,9 @@ class MemberDecoder {
         return;
       }
       locator.offset = position;
-      const std::uint32_t link = links_[code];
-      destination[--length] = static_cast<std::uint8_t>(link >> 24);
-      code = link & kCodeMask;
+      const std::uint32_t made = dictionary_->made[code];
+      destination[--length] = static_cast<std::uint8_t>(locators_[made].packed >> 24);
+      code = dictionary_->made[code - 1];
     }
   }
 
@@ -339,8 +340,8 @@ class MemberDecoder {
     return Status::kOk;
   }
 
+  Dictionary* const dictionary_;
   Locator* const locators_;
-  std::uint32_t* const links_;
 
   std::uint8_t* const window_;
   const std::uint32_t window_size_;
@@ -398,8 +399,7 @@ Status MemberDecoder::DecodeBlock(std::uint32_t payload, std::uint32_t limit) no
   }
   block.start = position_;
   block.next = kFirstEntry;
-  block.previous = code;
-  block.previous_offset = position_;
+  dictionary_->made[kEndCode] = code;
   block.previous_packed = Pack(1, code & 0xFF);
   if (position_ < output_end_) window_[position_++] = static_cast<std::uint8_t>(code);
   if (code >= kFirstEntry) {
@@ -416,8 +416,7 @@ template <bool kEntriesMayBeGone>
 MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status) noexcept {
   const std::uint8_t* const input = input_;
   std::uint8_t* const window = window_;
-  Locator* const locators = locators_;
-  std::uint32_t* const links = links_;
+  Dictionary* const dictionary = dictionary_;
   std::uint32_t write_limit = write_limit_;
   std::uint32_t output_end = output_end_;
   std::uint32_t position = position_;
@@ -428,8 +427,6 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
   std::uint32_t width_limit = block.width_limit;
   std::uint32_t mask = width_limit - 1;
   std::uint32_t next = block.next;
-  std::uint32_t previous = block.previous;
-  std::uint32_t previous_offset = block.previous_offset;
   std::uint32_t previous_packed = block.previous_packed;
 
   Stop stop;
@@ -470,7 +467,6 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
       position = position_;
       write_limit = write_limit_;
       output_end = output_end_;
-      previous_offset -= shift;  // the previous string always stays
       if (!kEntriesMayBeGone && block.start - kLiteralArea < shift) {
         // This code is read again by the loop that checks for gone entries.
         stop = Stop::kWindowPassedBlock;
@@ -479,10 +475,18 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
       block.start -= shift;
     }
     {
+      // Entry `next` first: the previous string and this string's first
+      // byte, which sits right after the previous string in the window. The
+      // previous string ends where this one goes (it always stays in the
+      // window). Recording it before the copy, and working its offset out
+      // rather than carrying it, spares the 32-bit build's few registers.
+      const std::uint32_t previous_length = previous_packed & kLengthMask;
+      dictionary->locators[next] = Locator{position - previous_length, previous_packed + 1};
+      dictionary->made[next] = code;
       std::uint8_t* const destination = window + position;
       std::uint32_t packed;
       if (code < next) [[likely]] {
-        const Locator locator = locators[code];
+        const Locator locator = dictionary->locators[code];
         packed = locator.packed;
         if (!kEntriesMayBeGone || locator.offset != kGone) [[likely]] {
           CopyString(destination, window + locator.offset, packed & kLengthMask);
@@ -490,24 +494,17 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
           WalkString(code, position);
         }
       } else {
-        // The previous string and its own first byte. The previous string
-        // ends right here, so only its bytes are copied, then the one byte.
-        const std::uint32_t previous_length = previous_packed & kLengthMask;
-        packed = previous_packed + 1;
+        // That entry: the previous string, then its own first byte.
         if (code > next) [[unlikely]] {
           ran_ahead_ = true;
           fast_end = 0;
         }
-        CopyString(destination, window + previous_offset, previous_length);
+        packed = previous_packed + 1;
+        CopyString(destination, destination - previous_length, previous_length);
         destination[previous_length] = static_cast<std::uint8_t>(previous_packed >> 24);
       }
-      // Previous string + this string's first byte, which sits right after
-      // the previous string in the window.
-      locators[next] = Locator{previous_offset, previous_packed + 1};
-      links[next] = Link(previous, packed >> 24);
       // The window has room past the output's end for a string started
       // before it; the output is full from then on.
-      previous_offset = position;
       previous_packed = packed;
       position += packed & kLengthMask;
     }
@@ -525,7 +522,6 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
     }
     // Read with the old width, advance by the new one.
     bit += width;
-    previous = code;
   }
   position_ = position;
   block.bit = bit;
@@ -533,8 +529,6 @@ MemberDecoder::Stop MemberDecoder::DecodeCodes(BlockState& block, Status& status
   block.width = width;
   block.width_limit = width_limit;
   block.next = next;
-  block.previous = previous;
-  block.previous_offset = previous_offset;
   block.previous_packed = previous_packed;
   return stop;
 }
@@ -555,8 +549,7 @@ Status DecodeBlockPortable(MemberDecoder& decoder, std::uint32_t payload,
 }  // namespace
 
 struct LzwDecoder::Memory {
-  std::unique_ptr<Locator[]> locators;
-  std::unique_ptr<std::uint32_t[]> links;
+  std::unique_ptr<Dictionary> dictionary;
   std::unique_ptr<std::uint8_t[]> window;
   std::unique_ptr<std::uint8_t[]> input;
   Buffers buffers;
@@ -575,13 +568,11 @@ std::unique_ptr<LzwDecoder> LzwDecoder::Create(std::size_t window_size,
   if (!memory) return nullptr;
   // Not initialised: every byte is written before it is used, and untouched
   // pages of a large window cost nothing for a small member.
-  memory->locators.reset(new (std::nothrow) Locator[kDictionarySize]);
-  memory->links.reset(new (std::nothrow) std::uint32_t[kDictionarySize]);
+  memory->dictionary.reset(new (std::nothrow) Dictionary);
   memory->window.reset(new (std::nothrow) std::uint8_t[window_size]);
   memory->input.reset(new (std::nothrow) std::uint8_t[input_size]);
-  if (!memory->locators || !memory->links || !memory->window || !memory->input) return nullptr;
-  memory->buffers = Buffers{memory->locators.get(),
-                            memory->links.get(),
+  if (!memory->dictionary || !memory->window || !memory->input) return nullptr;
+  memory->buffers = Buffers{memory->dictionary.get(),
                             memory->window.get(),
                             static_cast<std::uint32_t>(window_size),
                             memory->input.get(),
