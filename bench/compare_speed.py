@@ -71,7 +71,7 @@ class Bench:
     def __init__(self, args, scratch):
         self.args = args
         self.scratch = scratch
-        build = pathlib.Path(args.build)
+        build = pathlib.Path(args.build).resolve()
         self.kzr = build / "tools" / "kzr" / "kzr"
         self.driver = build / "bench" / "host_driver"
         self.maker = build / "bench" / "make_archive"
@@ -226,7 +226,7 @@ class Bench:
         line("extract", [f"{one:.3f}", f"{two:.3f}", f"{one / two:.2f}x"], ">= 1.7x")
 
     def wine(self):
-        build = pathlib.Path(self.args.win32)
+        build = pathlib.Path(self.args.win32).resolve()
         exe, dll = build / "bin" / "kzr.exe", build / "bin" / "KZR.wcx"
         runner = [str(ROOT / "cmake" / "wine-run.sh"), str(build / "wineprefix"), "win32"]
         subprocess.run(runner + ["--init"], check=True)
