@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/archive_reader.h"
+#include "byte_search.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
@@ -37,7 +38,8 @@ int ArchiveSession::Next(ListedEntry& entry) {
   host::HeaderRecord& record = record_;
   const int code = api_.ReadHeader(handle_, &record);
   if (code != host::kOk) return code;
-  entry.name.assign(record.FileName, strnlen(record.FileName, sizeof record.FileName));
+  const std::string_view field(record.FileName, sizeof record.FileName);
+  entry.name.assign(record.FileName, FindByte(field, '\0'));
   entry.packed = record.PackSize;
   entry.unpacked = record.UnpSize;
   entry.name_cut = false;

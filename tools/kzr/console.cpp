@@ -9,6 +9,7 @@
 #include <windows.h>
 #endif
 
+#include "byte_search.h"
 #include "progress.h"
 
 namespace kzr::cli {
@@ -25,7 +26,7 @@ void WriteBlock(std::string_view block) {
   std::string converted;
   converted.reserve(block.size() + block.size() / 16);
   for (std::size_t start = 0; start < block.size();) {
-    const std::size_t end = std::min(block.find('\n', start), block.size());
+    const std::size_t end = FindByte(block, '\n', start);
     converted.append(block.substr(start, end - start));
     if (end < block.size()) converted.append("\r\n");
     start = end + 1;
