@@ -96,8 +96,10 @@ void CheckReportedName(const char* name) {
     std::size_t end = text.find_first_of("\\/", start);
     if (end == std::string::npos) end = text.size();
     const std::string component = text.substr(start, end - start);
-    // A component cut short by the 259-byte limit may end anywhere.
-    Check((!component.empty() && component != "." && component != "..") || end == 259,
+    // A component cut short by the 259-byte limit may end anywhere; a name
+    // converted to UTF-8 is cut a little earlier, at a character's start.
+    const bool cut_here = end == 259 || (end == text.size() && text.size() + 4 >= 260);
+    Check((!component.empty() && component != "." && component != "..") || cut_here,
           "an empty, '.' or '..' component is reported");
     if (end == text.size()) break;
     start = end + 1;
