@@ -16,6 +16,14 @@ constexpr std::uint32_t kFileAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
 constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
 #endif
 
+// Whether names other than ASCII are converted for the host (see
+// NameConverter::KeepsAsIs): on Linux, not on Windows.
+#if defined(_WIN32)
+constexpr bool kNamesConverted = false;
+#else
+constexpr bool kNamesConverted = true;
+#endif
+
 }  // namespace
 
 Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) {
@@ -34,8 +42,8 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
 void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
   // The common case, in one pass: a name the host takes as it is stored
   // (ASCII, or any name on Windows) with nothing to clean.
+  if (FillNameField(field, entry, kNamesConverted)) return;
   const bool as_is = handle.names.KeepsAsIs(entry.Name(), entry.NameLength());
-  if (as_is && FillNameField(field, entry)) return;
   std::string& name = handle.name_buffer;
   if (as_is) {
     name.resize(host::kHeaderNameSize);

@@ -33,8 +33,13 @@ void CopyIntoField(char* field, const char* name, std::size_t length) noexcept {
 
 // A name that does not fit the window, or whose window would reach past what
 // may be read: rare, and taken step by step.
-bool FillAnyName(char* field, const char* name, std::size_t length,
-                 std::size_t readable) noexcept {
+bool FillAnyName(char* field, const char* name, std::size_t length, std::size_t readable,
+                 bool ascii_only) noexcept {
+  if (ascii_only) {
+    for (std::size_t i = 0; i < length; ++i) {
+      if (static_cast<unsigned char>(name[i]) >= 0x80) return false;
+    }
+  }
   if (!host::IsCleanName(name, length, readable)) return false;
   CopyIntoField(field, name, length);
   return true;
@@ -83,15 +88,17 @@ void FillNameFieldCleaned(char* field, const char* name, std::size_t length) noe
 }
 
 bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
-                         std::size_t readable) noexcept {
-  if (length >= kWindow || readable < kWindow) return FillAnyName(field, name, length, readable);
+                         std::size_t readable, bool ascii_only) noexcept {
+  if (length >= kWindow || readable < kWindow) {
+    return FillAnyName(field, name, length, readable, ascii_only);
+  }
   auto* const to = reinterpret_cast<std::uint8_t*>(field);
   const auto* const from = reinterpret_cast<const std::uint8_t*>(name);
   // The window a word at a time, each word cut to its bytes before the name's
   // end: a mask of 8 bits per kept byte, shifted in two steps so that neither
   // reaches the word's width. Masks of separators and dots mark each byte's
   // top bit; a separator's mark moved up a byte lands on the byte after it.
-  Word doubtful = 0, after_separator = 0;
+  Word doubtful = 0, after_separator = 0, all_bytes = 0;
   Unrolled<kWindow / sizeof(Word)>([&](std::size_t word) {
     const std::size_t start = word * sizeof(Word);
     const auto kept = static_cast<unsigned>(std::clamp<std::ptrdiff_t>(
@@ -99,6 +106,7 @@ bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
         sizeof(Word)));
     const Word mask = ~(~Word{0} << (4 * kept) << (4 * kept));
     Word bytes = LoadWord(from + start) & mask;
+    all_bytes |= bytes;
     const Word backslashes = BytesEqual(bytes, '\\');
     const Word separators = backslashes | BytesEqual(bytes, '/');
     doubtful |= ((separators << 8) | after_separator) & (separators | BytesEqual(bytes, '.'));
@@ -108,6 +116,7 @@ bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
   });
   Unrolled<(kNameFieldSize - kWindow) / 4>(
       [&](std::size_t word) { StoreU32(to + kWindow + 4 * word, 0); });
+  if (ascii_only && (all_bytes & EveryByte(0x80)) != 0) return false;
   return WindowSaysClean(name, length, doubtful != 0);
 }
 
@@ -135,8 +144,10 @@ KZR_TARGET_AVX2 inline std::uint64_t Where(__m256i bytes, char byte) noexcept {
 // 64, so the signed byte compare is exact), and the rest of the field in seven
 // more stores.
 KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_t length,
-                                       std::size_t readable) noexcept {
-  if (length >= kWindow || readable < kWindow) return FillAnyName(field, name, length, readable);
+                                       std::size_t readable, bool ascii_only) noexcept {
+  if (length >= kWindow || readable < kWindow) {
+    return FillAnyName(field, name, length, readable, ascii_only);
+  }
   const __m256i limit = _mm256_set1_epi8(static_cast<char>(length));
   const __m256i low_places =
       _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
@@ -164,6 +175,8 @@ KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_
   Store(field + 192, zeros);
   Store(field + 224, zeros);
   Store(field + 228, zeros);
+  // Bytes past the name's end were cleared above, so any top bit is the name's.
+  if (ascii_only && _mm256_movemask_epi8(_mm256_or_si256(low, high)) != 0) return false;
   return WindowSaysClean(name, length, ((separators << 1) & (separators | dots)) != 0);
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 struct FillPath {
   const char* name;
-  bool (*fill)(char*, const char*, std::size_t, std::size_t) noexcept;
+  bool (*fill)(char*, const char*, std::size_t, std::size_t, bool) noexcept;
 };
 
 std::vector<FillPath> FillPaths() {
@@ -48,9 +48,14 @@ void CheckEveryLength(const std::string& alphabet, std::uint32_t seed) {
         if (after % 2 == 1) source[length] = '\0';  // as in a directory; not needed
         std::vector<char> area(kGuard + kNameFieldSize + kGuard, '\xAB');
         char* const field = area.data() + kGuard;
-        const bool clean = path.fill(field, source.get(), length, readable);
-        ASSERT_EQ(clean, host::IsCleanName(source.get(), length))
-            << path.name << ": " << std::string(source.get(), length);
+        // Asked for ASCII only, a name with any other byte is refused too.
+        const bool ascii_only = random() % 2 == 1;
+        const bool ascii = std::all_of(source.get(), source.get() + length,
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        const bool clean = path.fill(field, source.get(), length, readable, ascii_only);
+        ASSERT_EQ(clean, host::IsCleanName(source.get(), length) && (ascii || !ascii_only))
+            << path.name << (ascii_only ? " (ASCII only): " : ": ")
+            << std::string(source.get(), length);
         ASSERT_TRUE(std::all_of(area.begin(), area.begin() + kGuard,
                                 [](char c) { return c == '\xAB'; }));
         ASSERT_TRUE(std::all_of(area.end() - kGuard, area.end(),
