@@ -88,16 +88,23 @@ class Bench:
             path.write_bytes(datasets.KINDS[kind](size or self.size))
         return path
 
+    def lzw_pair(self, kind):
+        """The member of `kind` as an LZW archive and as a .Z file, made once."""
+        source = self.member(kind)
+        archive = self.scratch / f"{kind}.kzr"
+        packed = self.scratch / f"{kind}.Z"
+        if not archive.exists():
+            subprocess.run([self.maker, archive, source], check=True)
+            with open(packed, "wb") as out:
+                subprocess.run(["compress", "-c", source], stdout=out, check=True)
+        return archive, packed
+
     def extract(self):
         print(f"extract: LZW members of {self.args.size} MiB, seconds (best of {self.args.runs})")
         line("", ["floor", "kzr", "uncompress", "kzr/floor", "unc./kzr"])
         for kind in datasets.KINDS:
             source = self.member(kind)
-            archive = self.scratch / f"{kind}.kzr"
-            subprocess.run([self.maker, archive, source], check=True)
-            packed = self.scratch / f"{kind}.Z"
-            with open(packed, "wb") as out:
-                subprocess.run(["compress", "-c", source], stdout=out, check=True)
+            archive, packed = self.lzw_pair(kind)
             for where in (pathlib.Path("/dev/shm"), self.disk):
                 out = pathlib.Path(tempfile.mkdtemp(dir=where, prefix="kzr-bench-"))
                 try:
@@ -253,12 +260,7 @@ class Bench:
         out = pathlib.Path(tempfile.mkdtemp(dir="/dev/shm", prefix="kzr-bench-"))
         try:
             for kind in datasets.KINDS:
-                source = self.member(kind)
-                archive = self.scratch / f"{kind}.kzr"
-                subprocess.run([self.maker, archive, source], check=True)
-                packed = self.scratch / f"{kind}.Z"
-                with open(packed, "wb") as dest:
-                    subprocess.run(["compress", "-c", source], stdout=dest, check=True)
+                archive, packed = self.lzw_pair(kind)
                 theirs, ours = best_of(self.args.runs, [
                     lambda: timed(f"uncompress -c {packed} > {out / 'unc.bin'}", shell=True),
                     lambda: timed(wine + ["extract", z(archive), "-C", z(out / "dll")]),

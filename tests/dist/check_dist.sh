@@ -9,23 +9,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 dist=${1:-dist}
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}  # reads 32-bit and 64-bit PE files
-passed=0 failed=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-check() {
-  local what=$1
-  shift
-  local output
-  if output=$("$@" 2>&1); then
-    passed=$((passed + 1))
-    echo "ok - $what"
-  else
-    failed=$((failed + 1))
-    echo "not ok - $what"
-    [ -z "$output" ] || sed 's/^/    /' <<<"$output"
-  fi
-}
+source "$here/checks.sh"
 
 # --- the zip -----------------------------------------------------------------
 zip=$dist/kzr-plugin.zip
@@ -226,5 +210,4 @@ nothing_else() {
 }
 check "dist holds nothing else" nothing_else
 
-echo "dist: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish dist

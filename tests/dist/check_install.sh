@@ -7,23 +7,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=$(cd "$1" && pwd)
-passed=0 failed=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-check() {
-  local what=$1
-  shift
-  local output
-  if output=$("$@" 2>&1); then
-    passed=$((passed + 1))
-    echo "ok - $what"
-  else
-    failed=$((failed + 1))
-    echo "not ok - $what"
-    [ -z "$output" ] || sed 's/^/    /' <<<"$output"
-  fi
-}
+source "$here/checks.sh"
 
 files() {
   local want="bin/kzr lib/kzr/kzr.wcx share/bash-completion/completions/kzr share/doc/kzr/README.md share/doc/kzr/copyright share/man/man1/kzr.1.gz share/zsh/vendor-completions/_kzr"
@@ -72,5 +56,4 @@ check "the bash completion parses" bash -n "$prefix/share/bash-completion/comple
 check "the copyright file is the MIT licence" grep -q '^Copyright (c) 2026 the KZR plugin developers$' \
   "$prefix/share/doc/kzr/copyright"
 
-echo "install: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish install

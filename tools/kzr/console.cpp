@@ -98,9 +98,7 @@ bool HasControlByte(std::uint64_t word) {
   constexpr std::uint64_t kHigh = 0x8080808080808080u;
   const std::uint64_t low7 = word & ~kHigh;
   const std::uint64_t below_space = ~(low7 + (0x80 - 0x20) * kOnes) & ~word & kHigh;
-  const std::uint64_t del = word ^ (0x7F * kOnes);
-  const std::uint64_t is_del = ~((del & ~kHigh) + ~kHigh) & ~del & kHigh;
-  return (below_space | is_del) != 0;
+  return below_space != 0 || HasZeroByte(word ^ (0x7F * kOnes));
 }
 
 }  // namespace
