@@ -43,12 +43,6 @@ variant good true
 expect pass good
 variant extra-file sh -c 'echo hello >notes.txt'
 expect fail extra-file
-variant no-readme rm readme.txt
-expect fail no-readme
-variant readme-without-limits sed -i '/2 GiB/d' readme.txt
-expect fail readme-without-limits
-variant no-licence rm LICENSE
-expect fail no-licence
 variant no-wcx64 rm KZR.wcx64
 expect fail no-wcx64
 variant swapped-dlls sh -c 'mv KZR.wcx t && mv KZR.wcx64 KZR.wcx && mv t KZR.wcx64'
@@ -69,18 +63,6 @@ variant no-section sed -i '/^\[plugininstall\]/d' pluginst.inf
 expect fail no-section
 variant missing-key sed -i '/^defaultdir=/d' pluginst.inf
 expect fail missing-key
-
-# Beside the zip: a binary with its symbols, and a package without its man page.
-variant unstripped-exe true
-x86_64-w64-mingw32-objcopy --add-symbol kzr_unstripped=0 "$work/unstripped-exe/windows/x64/kzr.exe"
-expect fail unstripped-exe
-variant deb-without-man-page true
-deb=$(ls "$work/deb-without-man-page"/linux/kzr_*_amd64.deb)
-dpkg-deb -R "$deb" "$work/deb-tree"
-rm "$work/deb-tree/usr/share/man/man1/kzr.1.gz"
-sed -i '/kzr\.1\.gz$/d' "$work/deb-tree/DEBIAN/md5sums"
-dpkg-deb -b "$work/deb-tree" "$deb" >/dev/null
-expect fail deb-without-man-page
 
 echo "dist check: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
