@@ -46,8 +46,10 @@ int ArchiveSession::Next(ListedEntry& entry) {
   if (const ArchiveReader* details = reader()) {
     const EntryView stored = details->index().CurrentEntry();
     entry.compressed = stored.IsCompressed();
-    if (!entry.stored_name) entry.stored_name.emplace();
-    entry.stored_name->assign(stored.Name(), stored.NameLength());  // reuses its memory
+    if (stored_names_) {
+      if (!entry.stored_name) entry.stored_name.emplace();
+      entry.stored_name->assign(stored.Name(), stored.NameLength());  // reuses its memory
+    }
   } else {
     entry.compressed.reset();
     entry.stored_name.reset();

@@ -23,7 +23,8 @@ struct ListedEntry {
   std::uint32_t unpacked = 0;
   // What the exports cannot tell, from the reader of linked-in exports only.
   std::optional<bool> compressed;
-  std::optional<std::string> stored_name;  // the name's bytes as the archive holds them
+  // The name's bytes as the archive holds them, when asked for.
+  std::optional<std::string> stored_name;
   bool name_cut = false;  // the reported name was cut to fit the host's record (linked-in only)
 };
 
@@ -38,6 +39,9 @@ class ArchiveSession {
   ArchiveSession& operator=(const ArchiveSession&) = delete;
 
   void SetProcessDataProc(host::ProcessDataProc proc);
+  // Whether Next() also gives each entry's stored name (off: a copy per
+  // entry that most commands never look at).
+  void ReportStoredNames(bool report) { stored_names_ = report; }
   // ReadHeader: 0 with `entry` filled, 10 at the end, 13 when the directory
   // is damaged past the entries reported, or another code.
   int Next(ListedEntry& entry);
@@ -60,6 +64,7 @@ class ArchiveSession {
   // Reused for every entry: the plugin fills in what it reports, and
   // clearing a whole record per entry is a noticeable part of a listing.
   host::HeaderRecord record_{};
+  bool stored_names_ = false;
 };
 
 }  // namespace kzr::cli

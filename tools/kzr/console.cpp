@@ -18,33 +18,40 @@ namespace {
 constexpr std::size_t kBlock = std::size_t{64} << 10;
 
 #if defined(_WIN32)
-// The C runtime's text mode turns each "\n" into "\r\n" and writes the
-// result in pieces of about a kilobyte, one WriteFile each; under wine, and
-// to a device such as NUL, each is a round trip. The block is converted here
-// instead and written with one call.
+// Bytes as they are, with WriteFile: the C runtime's text mode would turn
+// each "\n" into "\r\n" and write the result in pieces of about a kilobyte,
+// one WriteFile each; under wine, and to a device such as NUL, each is a
+// round trip.
+void WriteRaw(std::string_view bytes) {
+  std::fflush(stdout);  // whatever went through the C runtime comes first
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  for (std::size_t done = 0; done < bytes.size();) {
+    DWORD written = 0;
+    const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    if (!WriteFile(out, bytes.data() + done, piece, &written, nullptr) || written == 0) return;
+    done += written;
+  }
+}
+
+// Lines ending in "\n", converted here and written with one call.
 void WriteBlock(std::string_view block) {
   std::string converted;
   converted.reserve(block.size() + block.size() / 16);
   for (std::size_t start = 0; start < block.size();) {
     const std::size_t end = FindByte(block, '\n', start);
     converted.append(block.substr(start, end - start));
-    if (end < block.size()) converted.append("\r\n");
+    if (end < block.size()) converted.append(kLineEnd);
     start = end + 1;
   }
-  std::fflush(stdout);  // whatever went through the C runtime comes first
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  for (std::size_t done = 0; done < converted.size();) {
-    DWORD written = 0;
-    const auto piece = static_cast<DWORD>(std::min<std::size_t>(converted.size() - done, 1u << 20));
-    if (!WriteFile(out, converted.data() + done, piece, &written, nullptr) || written == 0) return;
-    done += written;
-  }
+  WriteRaw(converted);
 }
 #else
-void WriteBlock(std::string_view block) {
-  std::fwrite(block.data(), 1, block.size(), stdout);
+void WriteRaw(std::string_view bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
 }
+
+void WriteBlock(std::string_view block) { WriteRaw(block); }
 #endif
 
 }  // namespace
@@ -66,6 +73,12 @@ void Console::Out(std::string_view text) const {
   std::lock_guard lock(mutex_);
   buffer_.append(text);
   if (buffer_.size() >= kBlock) FlushLocked();
+}
+
+void Console::OutLines(std::string_view text) const {
+  std::lock_guard lock(mutex_);
+  FlushLocked();
+  WriteRaw(text);
 }
 
 void Console::Error(const std::string& message) const {
@@ -91,14 +104,12 @@ void Console::Note(const std::string& message) const {
 
 namespace {
 
-// Whether any of the 8 bytes in `word` is below 0x20 or 0x7F (exact, not
-// only a hint: the bits of one byte never borrow from its neighbours here).
-bool HasControlByte(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHigh = 0x8080808080808080u;
-  const std::uint64_t low7 = word & ~kHigh;
-  const std::uint64_t below_space = ~(low7 + (0x80 - 0x20) * kOnes) & ~word & kHigh;
-  return below_space != 0 || HasZeroByte(word ^ (0x7F * kOnes));
+// Whether any byte of `word` is below 0x20 or 0x7F (exact, not only a
+// hint: the bits of one byte never borrow from its neighbours here).
+bool HasControlByte(SearchWord word) {
+  const SearchWord low7 = word & ~kTopBits;
+  const SearchWord below_space = ~(low7 + (0x80 - 0x20) * kEveryByte) & ~word & kTopBits;
+  return below_space != 0 || HasZeroByte(word ^ (0x7F * kEveryByte));
 }
 
 }  // namespace
@@ -108,8 +119,8 @@ void AppendPrintable(std::string& text, std::string_view name) {
   // Names are nearly always free of control characters: check a word at a
   // time and append them whole.
   std::size_t clean = 0;
-  for (std::uint64_t word; clean + 8 <= name.size(); clean += 8) {
-    std::memcpy(&word, name.data() + clean, 8);
+  for (SearchWord word; clean + sizeof word <= name.size(); clean += sizeof word) {
+    std::memcpy(&word, name.data() + clean, sizeof word);
     if (HasControlByte(word)) break;
   }
   // Runs of ordinary bytes go in one append.

@@ -12,6 +12,13 @@
 
 namespace kzr::cli {
 
+// How lines end on this system's consoles and in its text files.
+#if defined(_WIN32)
+inline constexpr std::string_view kLineEnd = "\r\n";
+#else
+inline constexpr std::string_view kLineEnd = "\n";
+#endif
+
 class Console {
  public:
   explicit Console(bool quiet, bool verbose = false) : quiet_(quiet), verbose_(verbose) {}
@@ -24,6 +31,9 @@ class Console {
 
   // Results: appended to stdout's buffer.
   void Out(std::string_view text) const;
+  // Results whose lines already end with kLineEnd, written at once after
+  // what Out() gave before: a long listing spares the conversion.
+  void OutLines(std::string_view text) const;
   void Error(const std::string& message) const;
   void Warning(const std::string& message) const;
   // Summaries, on stdout, unless quiet.
