@@ -2,18 +2,14 @@
 
 namespace kzr::cpu {
 
+// Each set once, when the program starts, which may be before the runtime's
+// own detection has run.
 #if KZR_AVX2_PATHS
-namespace {
-
-bool DetectAvx2() noexcept {
-  __builtin_cpu_init();  // this may run before the runtime's own detection
-  // The runtime counts AVX2 only where the system saves the 256-bit registers.
-  return __builtin_cpu_supports("avx2");
-}
-
-}  // namespace
-
-const bool kHasAvx2 = DetectAvx2();
+// The runtime counts AVX2 only where the system saves the 256-bit registers.
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+#endif
+#if KZR_SSE2_PATHS
+const bool kHasSse2 = (__builtin_cpu_init(), __builtin_cpu_supports("sse2") != 0);
 #endif
 
 }  // namespace kzr::cpu

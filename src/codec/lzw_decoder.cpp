@@ -4,14 +4,7 @@
 #include <cstring>
 #include <new>
 
-// The 32-bit build targets processors without SSE2; the block decoder is
-// compiled a second time for those that have it, chosen when the decoder is
-// made.
-#if defined(__i386__) && !defined(__SSE2__)
-#define KZR_LZW_SSE2_VARIANT 1
-#else
-#define KZR_LZW_SSE2_VARIANT 0
-#endif
+#include "base/cpu_features.h"
 
 namespace kzr {
 namespace {
@@ -538,9 +531,9 @@ Status DecodeBlockPortable(MemberDecoder& decoder, std::uint32_t payload,
   return decoder.DecodeBlock(payload, limit);
 }
 
-#if KZR_LZW_SSE2_VARIANT
+#if KZR_SSE2_PATHS
 // The same code, with 16-byte copies in one SSE2 load and store each.
-[[gnu::target("sse2")]] Status DecodeBlockSse2(MemberDecoder& decoder, std::uint32_t payload,
+KZR_TARGET_SSE2 Status DecodeBlockSse2(MemberDecoder& decoder, std::uint32_t payload,
                                                std::uint32_t limit) noexcept {
   return decoder.DecodeBlock(payload, limit);
 }
@@ -553,7 +546,6 @@ struct LzwDecoder::Memory {
   std::unique_ptr<std::uint8_t[]> window;
   std::unique_ptr<std::uint8_t[]> input;
   Buffers buffers;
-  bool sse2 = false;
 };
 
 LzwDecoder::LzwDecoder(std::unique_ptr<Memory> memory) noexcept : memory_(std::move(memory)) {}
@@ -577,10 +569,6 @@ std::unique_ptr<LzwDecoder> LzwDecoder::Create(std::size_t window_size,
                             static_cast<std::uint32_t>(window_size),
                             memory->input.get(),
                             static_cast<std::uint32_t>(input_size)};
-#if KZR_LZW_SSE2_VARIANT
-  __builtin_cpu_init();
-  memory->sse2 = __builtin_cpu_supports("sse2");
-#endif
   std::unique_ptr<LzwDecoder> decoder(new (std::nothrow) LzwDecoder(std::move(memory)));
   return decoder;
 }
@@ -588,8 +576,8 @@ std::unique_ptr<LzwDecoder> LzwDecoder::Create(std::size_t window_size,
 Status LzwDecoder::Decode(StoredBytes& stored, std::uint32_t stored_size,
                           std::uint32_t output_size, MemberSink* sink) noexcept {
   MemberDecoder member(memory_->buffers, stored, stored_size, output_size, sink);
-#if KZR_LZW_SSE2_VARIANT
-  if (memory_->sse2) return member.Run<DecodeBlockSse2>();
+#if KZR_SSE2_PATHS
+  if (cpu::HasSse2()) return member.Run<DecodeBlockSse2>();
 #endif
   return member.Run<DecodeBlockPortable>();
 }

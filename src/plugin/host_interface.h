@@ -17,8 +17,12 @@
 
 // Marks the exports. The Windows DLL exports by its module-definition file;
 // the Linux plugin is compiled with hidden visibility, and only these names
-// stay visible.
-#if defined(_WIN32)
+// stay visible. A 32-bit Windows host may call in with the stack aligned to 4
+// bytes only, where the code inside keeps it at 16 for its vectors: each
+// export aligns it on entry.
+#if defined(_WIN32) && !defined(_WIN64)
+#define KZR_EXPORT __attribute__((force_align_arg_pointer))
+#elif defined(_WIN32)
 #define KZR_EXPORT
 #else
 #define KZR_EXPORT __attribute__((visibility("default")))
