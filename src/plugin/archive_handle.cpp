@@ -39,21 +39,31 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
   return Status::kOk;
 }
 
-void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
-  // The common case, in one pass: a name the host takes as it is stored
-  // (ASCII, or any name on Windows) with nothing to clean.
-  if (FillNameField(field, entry, kNamesConverted)) return;
+namespace {
+
+// A name to convert or to clean: cleaned, and converted and cut at a
+// character boundary where the host takes UTF-8. Apart from the common case,
+// which then needs no registers kept across a call.
+[[gnu::noinline]] void FillUncommonName(ArchiveHandle& handle, const EntryView& entry,
+                                        char* field) {
   const bool as_is = handle.names.KeepsAsIs(entry.Name(), entry.NameLength());
   std::string& name = handle.name_buffer;
   if (as_is) {
     name.resize(host::kHeaderNameSize);
     name.resize(host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size() - 1));
   } else {
-    // Converted, cleaned, and cut at a character boundary.
     host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
     name.resize(host::Utf8CutPoint(name.data(), name.size(), host::kHeaderNameSize - 1));
   }
   FillNameFieldCleaned(field, name.data(), name.size());
+}
+
+}  // namespace
+
+void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
+  // The common case, in one pass: a name the host takes as it is stored
+  // (ASCII, or any name on Windows) with nothing to clean.
+  if (!FillNameField(field, entry, kNamesConverted)) FillUncommonName(handle, entry, field);
 }
 
 std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry) {

@@ -32,9 +32,11 @@ void CopyIntoField(char* field, const char* name, std::size_t length) noexcept {
 }
 
 // A name that does not fit the window, or whose window would reach past what
-// may be read: rare, and taken step by step.
-bool FillAnyName(char* field, const char* name, std::size_t length, std::size_t readable,
-                 bool ascii_only) noexcept {
+// may be read: rare, and taken step by step. Never inlined: the library's
+// copies, inlined into a vector fill, would make it align its stack on every
+// call.
+[[gnu::noinline]] bool FillAnyName(char* field, const char* name, std::size_t length,
+                                   std::size_t readable, bool ascii_only) noexcept {
   if (ascii_only) {
     for (std::size_t i = 0; i < length; ++i) {
       if (static_cast<unsigned char>(name[i]) >= 0x80) return false;
