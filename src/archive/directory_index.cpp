@@ -56,8 +56,4 @@ EntryView DirectoryIndex::ResetCursor() noexcept {
   return cursor_ == 0 ? EntryView() : EntryAt(cursor_ - 1);
 }
 
-EntryView DirectoryIndex::CurrentEntry() const noexcept {
-  return current_ == kNone ? EntryView() : EntryAt(current_);
-}
-
 }  // namespace kzr

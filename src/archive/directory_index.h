@@ -43,7 +43,9 @@ class DirectoryIndex {
     current_ = cursor_;
     return EntryAt(current_);
   }
-  EntryView CurrentEntry() const noexcept;
+  EntryView CurrentEntry() const noexcept {
+    return current_ == kNone ? EntryView() : EntryAt(current_);
+  }
 
   std::size_t EntryCount() const noexcept { return count_; }
   // The entry at `position` in directory order (0 is the first record), for

@@ -30,10 +30,6 @@ void ArchiveSession::SetProcessDataProc(host::ProcessDataProc proc) {
   api_.SetProcessDataProc(handle_, proc);
 }
 
-ArchiveReader* ArchiveSession::reader() const {
-  return api_.ReaderOf != nullptr ? api_.ReaderOf(handle_) : nullptr;
-}
-
 int ArchiveSession::Next(ListedEntry& entry) {
   host::HeaderRecord& record = record_;
   const int code = api_.ReadHeader(handle_, &record);
@@ -43,7 +39,7 @@ int ArchiveSession::Next(ListedEntry& entry) {
   entry.packed = record.PackSize;
   entry.unpacked = record.UnpSize;
   entry.name_cut = false;
-  if (const ArchiveReader* details = reader()) {
+  if (const ArchiveReader* details = reader_) {
     const EntryView stored = details->index().CurrentEntry();
     entry.compressed = stored.IsCompressed();
     if (stored_names_) {

@@ -53,14 +53,16 @@ class ArchiveSession {
 
   // The archive's reader when the exports are linked in; null under --plugin.
   // Its current entry is the one reported last.
-  ArchiveReader* reader() const;
+  ArchiveReader* reader() const { return reader_; }
 
  private:
   ArchiveSession(const host::PluginApi& api, host::Handle handle)
-      : api_(api), handle_(handle) {}
+      : api_(api), handle_(handle),
+        reader_(api.ReaderOf != nullptr ? api.ReaderOf(handle) : nullptr) {}
 
   const host::PluginApi& api_;
   host::Handle handle_;
+  ArchiveReader* reader_;  // asked once: Next() wants it for every entry
   // Reused for every entry: the plugin fills in what it reports, and
   // clearing a whole record per entry is a noticeable part of a listing.
   host::HeaderRecord record_{};
