@@ -297,6 +297,11 @@ class RoundTripTest(Sandbox):
                             and norm(line).endswith("data/deep/er/x.bin") for line in lines))
         total = sum(len(content) for content in SAMPLE.values())
         self.assertIn(f"6 entries, {total} bytes packed, {total} bytes unpacked", run.out)
+        # The entries' lines and the summary end as the system's text does.
+        ending = b"\r\n" if Config.windows else b"\n"
+        self.assertEqual(run.raw.count(b"\n"), len(lines))
+        self.assertEqual(run.raw.count(ending), len(lines))
+        self.assertNotIn(b"\r\r", run.raw)
         quiet = self.ok("--quiet", "list", "out.kzr")
         self.assertEqual(len(quiet.out.splitlines()), 6)
         self.assertEqual(self.ok("extract", "-q", "out.kzr", "-C", "d").out, "")
