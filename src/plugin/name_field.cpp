@@ -144,10 +144,9 @@ KZR_TARGET_AVX2 inline std::uint64_t Bits(__m256i low, __m256i high) noexcept {
 
 // The window as two 32-byte blocks, byte i kept when i < length (both below
 // 64, so the signed byte compare is exact), and the rest of the field in seven
-// more stores. The cleaning check is the scalar fill's, on bit masks, with
-// the name's start counted as a separator; a listing makes a million of
-// these calls, and the fewer instructions each takes, the more of the
-// directory's cache misses overlap.
+// more stores. The compares for the cleaning check and for the conversion
+// are shared: a listing makes a million of these calls, and the fewer
+// instructions each takes, the more of the directory's cache misses overlap.
 KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_t length,
                                        std::size_t readable, bool ascii_only) noexcept {
   if (length >= kWindow || readable < kWindow) {
@@ -190,14 +189,7 @@ KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_
   Store(field + 228, zeros);
   // Bytes past the name's end were cleared above, so any top bit is the name's.
   if (ascii_only && _mm256_movemask_epi8(_mm256_or_si256(low, high)) != 0) return false;
-  // Bit i of `after_separator` is set when byte i - 1 is a separator, and
-  // bit 0 always; bit `length` when the name ends with one.
-  const std::uint64_t after_separator = separators << 1 | 1;
-  if ((after_separator >> length) & 1 & (length != 0)) return false;
-  if ((after_separator & separators_or_dots) != 0 || (length >= 2 && name[1] == ':')) {
-    return host::IsCleanName(name, length);
-  }
-  return true;
+  return WindowSaysClean(name, length, ((separators << 1) & separators_or_dots) != 0);
 }
 
 #endif

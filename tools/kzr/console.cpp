@@ -15,8 +15,6 @@
 namespace kzr::cli {
 namespace {
 
-constexpr std::size_t kBlock = std::size_t{64} << 10;
-
 #if defined(_WIN32)
 // Bytes as they are, with WriteFile: the C runtime's text mode would turn
 // each "\n" into "\r\n" and write the result in pieces of about a kilobyte,
@@ -72,7 +70,7 @@ void Console::Flush() const {
 void Console::Out(std::string_view text) const {
   std::lock_guard lock(mutex_);
   buffer_.append(text);
-  if (buffer_.size() >= kBlock) FlushLocked();
+  if (buffer_.size() >= kBlockSize) FlushLocked();
 }
 
 void Console::OutLines(std::string_view text) const {

@@ -21,6 +21,9 @@ inline constexpr std::string_view kLineEnd = "\n";
 
 class Console {
  public:
+  // Results go to stdout in blocks of about this size.
+  static constexpr std::size_t kBlockSize = std::size_t{64} << 10;
+
   explicit Console(bool quiet, bool verbose = false) : quiet_(quiet), verbose_(verbose) {}
   ~Console();
   Console(const Console&) = delete;

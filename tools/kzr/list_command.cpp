@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "archive_session.h"
 #include "commands.h"
@@ -49,52 +50,35 @@ std::string JsonEntry(const ListedEntry& entry) {
       .Closed();
 }
 
-// The columns before the name, "%12s %12s  %-11s ", in one fixed buffer:
-// padding a std::string costs a C runtime call per column, which is a
-// noticeable part of a listing of a million entries on Windows.
-class LineHead {
- public:
-  static constexpr std::size_t kSize = 12 + 1 + 12 + 1 + 1 + 12;
+// `text` right-aligned in the 12 places of `column` (sizes of 32 bits always
+// fit, as numbers or in human units).
+void RightAligned(char* column, std::string_view text) {
+  const std::size_t width = std::min<std::size_t>(text.size(), 12);
+  std::memcpy(column + 12 - width, text.data(), width);
+}
 
-  LineHead(const ListedEntry& entry, bool human) {
-    std::memset(text_, ' ', kSize);
-    Right(0, entry.packed, human);
-    Right(13, entry.unpacked, human);
-    const std::string_view compressed = CompressedText(entry);
-    std::memcpy(text_ + 27, compressed.data(), compressed.size());
-  }
-  std::string_view view() const { return {text_, kSize}; }
-
- private:
-  // A size right-aligned in the 12 places from `column`; human sizes and
-  // numbers of 32 bits always fit.
-  void Right(std::size_t column, std::uint32_t size, bool human) {
-    char digits[16];
-    std::string_view text;
-    std::string words;
-    if (human) {
-      words = SizeText(size, true);
-      text = words;
-    } else {
-      const char* end = std::to_chars(digits, digits + sizeof digits, size).ptr;
-      text = std::string_view(digits, static_cast<std::size_t>(end - digits));
-    }
-    const std::size_t width = std::min<std::size_t>(text.size(), 12);
-    std::memcpy(text_ + column + 12 - width, text.data(), width);
-  }
-
-  char text_[kSize];
-};
-
-// One line of the listing, appended to `block`.
+// One line of the listing, appended to `block`. The columns before the name,
+// "%12s %12s  %-12s", are made in a fixed buffer: padding a std::string
+// costs a C runtime call per column, which shows in a listing of a million
+// entries on Windows.
 void AppendTextLine(std::string& block, const ListedEntry& entry, bool human) {
-  block.append(LineHead(entry, human).view());
+  char head[12 + 1 + 12 + 2 + 12];
+  std::memset(head, ' ', sizeof head);
+  for (const auto& [column, size] : {std::pair{0, entry.packed}, {13, entry.unpacked}}) {
+    if (human) {
+      RightAligned(head + column, SizeText(size, true));
+    } else {
+      char digits[16];
+      const char* end = std::to_chars(digits, digits + sizeof digits, size).ptr;
+      RightAligned(head + column, {digits, static_cast<std::size_t>(end - digits)});
+    }
+  }
+  const std::string_view compressed = CompressedText(entry);
+  std::memcpy(head + 27, compressed.data(), compressed.size());
+  block.append(head, sizeof head);
   AppendPrintable(block, entry.name);
   block.append(kLineEnd);
 }
-
-// Lines are gathered into blocks of this size before they go to the console.
-constexpr std::size_t kBlock = std::size_t{64} << 10;
 
 }  // namespace
 
@@ -135,7 +119,7 @@ int RunList(const Context& context, const ListOptions& options) {
       console.Out((count == 0 ? "\n  " : ",\n  ") + JsonEntry(entry));
     } else {
       AppendTextLine(block, entry, options.human);
-      if (block.size() >= kBlock) {
+      if (block.size() >= Console::kBlockSize) {
         console.OutLines(block);
         block.clear();
       }
