@@ -1,6 +1,6 @@
-// The masked directory walk along each path this build and processor have
-// (the scalar one, and the AVX2 one where there is one), against the plain
-// bytes and against each other. Each directory lies in a buffer of exactly its
+// The directory walks along each path this build and processor have (the
+// scalar one, and the AVX2 one where there is one), against the records they
+// were built from and against each other. Each directory lies in a buffer of exactly its
 // size, so that AddressSanitizer sees any byte read or written outside it.
 #include <gtest/gtest.h>
 
@@ -129,6 +129,66 @@ TEST(MaskedWalk, EveryPathWalksWholeDirectoriesAlike) {
         for (std::size_t i = 0; i < walk.records; ++i) {
           ASSERT_EQ(spans[i].fixed_block, first_spans[i].fixed_block) << path.name;
           ASSERT_EQ(spans[i].name_length, first_spans[i].name_length) << path.name;
+        }
+      }
+    }
+  }
+}
+
+struct PlainWalkPath {
+  const char* name;
+  DirectoryWalk (*walk)(const std::uint8_t*, std::size_t, RecordSpan*) noexcept;
+};
+
+std::vector<PlainWalkPath> PlainWalkPaths() {
+  std::vector<PlainWalkPath> paths = {{"scalar", WalkPlainScalar}};
+#if KZR_AVX2_PATHS
+  if (cpu::HasAvx2()) paths.push_back({"avx2", WalkPlainAvx2});
+#endif
+  return paths;
+}
+
+// Names of every length across the AVX2 path's 64-byte window, in the middle
+// of a directory and as its last record (where fewer than 64 bytes follow the
+// name), with zeros in the fixed blocks, before each kind of tail that stops
+// a walk: every path takes the records built and stops where the tail starts.
+TEST(PlainWalk, EveryPathFindsEachNameEndAndStopsBeforeATailWithoutOne) {
+  std::mt19937 random(77);
+  Bytes no_nul(40, 0);
+  no_nul.insert(no_nul.end(), 30, 'n');
+  const Bytes tails[] = {{}, Bytes(40, 'x'), no_nul};
+  auto record = [&](std::size_t name_length) {
+    Bytes bytes(40);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random() % 3 == 0 ? 0 : random());
+    for (std::size_t i = 0; i < name_length; ++i) {
+      bytes.push_back(static_cast<std::uint8_t>(1 + random() % 255));
+    }
+    bytes.push_back(0);
+    return bytes;
+  };
+  for (std::size_t length = 0; length <= 140; ++length) {
+    for (const bool last : {false, true}) {
+      for (const Bytes& tail : tails) {
+        std::vector<std::size_t> names = {random() % 90, length};
+        if (!last) names.push_back(random() % 90);
+        Bytes directory;
+        for (const std::size_t name : names) {
+          const Bytes bytes = record(name);
+          directory.insert(directory.end(), bytes.begin(), bytes.end());
+        }
+        const std::size_t intact = directory.size();
+        directory.insert(directory.end(), tail.begin(), tail.end());
+        for (const PlainWalkPath& path : PlainWalkPaths()) {
+          std::vector<RecordSpan> spans(directory.size() / 41);
+          const DirectoryWalk walk = path.walk(directory.data(), directory.size(), spans.data());
+          ASSERT_EQ(walk.records, names.size()) << path.name << ", name length " << length;
+          ASSERT_EQ(walk.end, intact) << path.name;
+          std::size_t at = 0;
+          for (std::size_t i = 0; i < names.size(); ++i) {
+            ASSERT_EQ(spans[i].fixed_block, at) << path.name;
+            ASSERT_EQ(spans[i].name_length, names[i]) << path.name << ", name length " << length;
+            at += 40 + names[i] + 1;
+          }
         }
       }
     }
