@@ -1,6 +1,7 @@
 #include "plugin/name_field.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -48,18 +49,14 @@ void CopyIntoField(char* field, const char* name, std::size_t length) noexcept {
 }
 
 // What the window's masks of separators and dots (one bit or byte per name
-// byte, the first byte lowest) say: a separator followed by a separator or a
-// dot means an empty, "." or ".." component may be there, and the exact
-// test decides; so do a name that starts with a separator or a dot, or with
-// a drive prefix; one that ends with a separator is never clean.
+// byte, the first byte lowest) say. `doubtful` is set when a separator or a
+// dot follows a separator or the name's start: an empty, "." or ".."
+// component may be there, and the exact test decides; so does a drive
+// prefix. A name that ends with a separator is never clean.
 inline bool WindowSaysClean(const char* name, std::size_t length, bool doubtful) noexcept {
   if (length == 0) return true;
   if (host::IsNameSeparator(name[length - 1])) return false;
-  const char first = name[0];
-  if (doubtful || first == '.' || host::IsNameSeparator(first) ||
-      (length >= 2 && name[1] == ':')) {
-    return host::IsCleanName(name, length);
-  }
+  if (doubtful || (length >= 2 && name[1] == ':')) return host::IsCleanName(name, length);
   return true;
 }
 
@@ -99,8 +96,9 @@ bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
   // The window a word at a time, each word cut to its bytes before the name's
   // end: a mask of 8 bits per kept byte, shifted in two steps so that neither
   // reaches the word's width. Masks of separators and dots mark each byte's
-  // top bit; a separator's mark moved up a byte lands on the byte after it.
-  Word doubtful = 0, after_separator = 0, all_bytes = 0;
+  // top bit; a separator's mark moved up a byte lands on the byte after it,
+  // and the name's start counts as one.
+  Word doubtful = 0, after_separator = 0x80, all_bytes = 0;
   Unrolled<kWindow / sizeof(Word)>([&](std::size_t word) {
     const std::size_t start = word * sizeof(Word);
     const auto kept = static_cast<unsigned>(std::clamp<std::ptrdiff_t>(
@@ -134,6 +132,14 @@ KZR_TARGET_AVX2 inline void Store(char* at, __m256i bytes) noexcept {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), bytes);
 }
 
+// 64 bytes 0xFF, then 64 zeros: the 64 bytes from 64 - length on keep the
+// first `length` bytes of a window, with two loads instead of two compares.
+alignas(64) constexpr std::array<std::uint8_t, 2 * kWindow> kKeep = [] {
+  std::array<std::uint8_t, 2 * kWindow> keep{};
+  for (std::size_t i = 0; i < kWindow; ++i) keep[i] = 0xFF;
+  return keep;
+}();
+
 }  // namespace
 
 // One bit per byte of the 64-byte window, from its two halves' byte masks.
@@ -142,23 +148,18 @@ KZR_TARGET_AVX2 inline std::uint64_t Bits(__m256i low, __m256i high) noexcept {
          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32;
 }
 
-// The window as two 32-byte blocks, byte i kept when i < length (both below
-// 64, so the signed byte compare is exact), and the rest of the field in seven
-// more stores. The compares for the cleaning check and for the conversion
-// are shared: a listing makes a million of these calls, and the fewer
-// instructions each takes, the more of the directory's cache misses overlap.
+// The window as two 32-byte blocks, byte i kept when i < length, and the rest
+// of the field in seven more stores. The compares for the cleaning check and
+// for the conversion are shared: a listing makes a million of these calls,
+// and the fewer instructions each takes, the more of them overlap.
 KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_t length,
                                        std::size_t readable, bool ascii_only) noexcept {
   if (length >= kWindow || readable < kWindow) {
     return FillAnyName(field, name, length, readable, ascii_only);
   }
-  const __m256i limit = _mm256_set1_epi8(static_cast<char>(length));
-  const __m256i low_places =
-      _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
-                       21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
-  const __m256i high_places = _mm256_add_epi8(low_places, _mm256_set1_epi8(32));
-  __m256i low = _mm256_and_si256(Load(name), _mm256_cmpgt_epi8(limit, low_places));
-  __m256i high = _mm256_and_si256(Load(name + 32), _mm256_cmpgt_epi8(limit, high_places));
+  const char* const keep = reinterpret_cast<const char*>(kKeep.data()) + kWindow - length;
+  __m256i low = _mm256_and_si256(Load(name), Load(keep));
+  __m256i high = _mm256_and_si256(Load(name + 32), Load(keep + 32));
   const __m256i backslash = _mm256_set1_epi8('\\');
   const __m256i slash = _mm256_set1_epi8('/');
   const __m256i dot = _mm256_set1_epi8('.');
@@ -189,7 +190,7 @@ KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_
   Store(field + 228, zeros);
   // Bytes past the name's end were cleared above, so any top bit is the name's.
   if (ascii_only && _mm256_movemask_epi8(_mm256_or_si256(low, high)) != 0) return false;
-  return WindowSaysClean(name, length, ((separators << 1) & separators_or_dots) != 0);
+  return WindowSaysClean(name, length, ((separators << 1 | 1) & separators_or_dots) != 0);
 }
 
 #endif
