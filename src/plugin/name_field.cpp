@@ -22,6 +22,19 @@ namespace {
 // zeroed, whatever its length.
 constexpr std::size_t kWindow = 64;
 
+// 64 bytes 0xFF, then 64 zeros. The window's mask of a name of `length`
+// bytes, 0xFF for each byte of the name and zero after it, is the 64 bytes
+// from KeepMask(length) on.
+alignas(64) constexpr std::array<std::uint8_t, 2 * kWindow> kKeep = [] {
+  std::array<std::uint8_t, 2 * kWindow> keep{};
+  for (std::size_t i = 0; i < kWindow; ++i) keep[i] = 0xFF;
+  return keep;
+}();
+
+inline const std::uint8_t* KeepMask(std::size_t length) noexcept {
+  return kKeep.data() + kWindow - length;
+}
+
 constexpr bool kConverts = host::kHostSeparator != host::kStoredSeparator;
 constexpr std::uint8_t kSeparatorFlip = host::kStoredSeparator ^ host::kHostSeparator;
 
@@ -93,19 +106,15 @@ bool FillNameFieldScalar(char* field, const char* name, std::size_t length,
   }
   auto* const to = reinterpret_cast<std::uint8_t*>(field);
   const auto* const from = reinterpret_cast<const std::uint8_t*>(name);
+  const std::uint8_t* const keep = KeepMask(length);
   // The window a word at a time, each word cut to its bytes before the name's
-  // end: a mask of 8 bits per kept byte, shifted in two steps so that neither
-  // reaches the word's width. Masks of separators and dots mark each byte's
-  // top bit; a separator's mark moved up a byte lands on the byte after it,
-  // and the name's start counts as one.
+  // end. Masks of separators and dots mark each byte's top bit; a separator's
+  // mark moved up a byte lands on the byte after it, and the name's start
+  // counts as one.
   Word doubtful = 0, after_separator = 0x80, all_bytes = 0;
   Unrolled<kWindow / sizeof(Word)>([&](std::size_t word) {
     const std::size_t start = word * sizeof(Word);
-    const auto kept = static_cast<unsigned>(std::clamp<std::ptrdiff_t>(
-        static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(start), 0,
-        sizeof(Word)));
-    const Word mask = ~(~Word{0} << (4 * kept) << (4 * kept));
-    Word bytes = LoadWord(from + start) & mask;
+    Word bytes = LoadWord(from + start) & LoadWord(keep + start);
     all_bytes |= bytes;
     const Word backslashes = BytesEqual(bytes, '\\');
     const Word separators = backslashes | BytesEqual(bytes, '/');
@@ -132,14 +141,6 @@ KZR_TARGET_AVX2 inline void Store(char* at, __m256i bytes) noexcept {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), bytes);
 }
 
-// 64 bytes 0xFF, then 64 zeros: the 64 bytes from 64 - length on keep the
-// first `length` bytes of a window, with two loads instead of two compares.
-alignas(64) constexpr std::array<std::uint8_t, 2 * kWindow> kKeep = [] {
-  std::array<std::uint8_t, 2 * kWindow> keep{};
-  for (std::size_t i = 0; i < kWindow; ++i) keep[i] = 0xFF;
-  return keep;
-}();
-
 }  // namespace
 
 // One bit per byte of the 64-byte window, from its two halves' byte masks.
@@ -157,7 +158,7 @@ KZR_TARGET_AVX2 bool FillNameFieldAvx2(char* field, const char* name, std::size_
   if (length >= kWindow || readable < kWindow) {
     return FillAnyName(field, name, length, readable, ascii_only);
   }
-  const char* const keep = reinterpret_cast<const char*>(kKeep.data()) + kWindow - length;
+  const char* const keep = reinterpret_cast<const char*>(KeepMask(length));
   __m256i low = _mm256_and_si256(Load(name), Load(keep));
   __m256i high = _mm256_and_si256(Load(name + 32), Load(keep + 32));
   const __m256i backslash = _mm256_set1_epi8('\\');

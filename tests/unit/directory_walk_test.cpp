@@ -1,7 +1,8 @@
 // The directory walks along each path this build and processor have (the
 // scalar one, and the AVX2 one where there is one), against the records they
-// were built from and against each other. Each directory lies in a buffer of exactly its
-// size, so that AddressSanitizer sees any byte read or written outside it.
+// were built from and against each other. Each directory lies in a buffer of
+// exactly its size, so that AddressSanitizer sees any byte read or written
+// outside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,10 +17,16 @@ namespace {
 
 using test::Bytes;
 
-struct MaskedWalkPath {
+// One walk's body, named for the failure messages.
+template <typename Walk>
+struct WalkPath {
   const char* name;
-  DirectoryWalk (*walk)(std::uint8_t*, std::size_t, RecordSpan*) noexcept;
+  Walk* walk;
 };
+
+using MaskedWalkPath = WalkPath<DirectoryWalk(std::uint8_t*, std::size_t, RecordSpan*) noexcept>;
+using PlainWalkPath =
+    WalkPath<DirectoryWalk(const std::uint8_t*, std::size_t, RecordSpan*) noexcept>;
 
 std::vector<MaskedWalkPath> MaskedWalkPaths() {
   std::vector<MaskedWalkPath> paths = {{"scalar", WalkMaskedScalar}};
@@ -134,11 +141,6 @@ TEST(MaskedWalk, EveryPathWalksWholeDirectoriesAlike) {
     }
   }
 }
-
-struct PlainWalkPath {
-  const char* name;
-  DirectoryWalk (*walk)(const std::uint8_t*, std::size_t, RecordSpan*) noexcept;
-};
 
 std::vector<PlainWalkPath> PlainWalkPaths() {
   std::vector<PlainWalkPath> paths = {{"scalar", WalkPlainScalar}};
