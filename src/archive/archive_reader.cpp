@@ -54,7 +54,7 @@ Status ArchiveReader::Open(const char* path, std::unique_ptr<ArchiveReader>& rea
   std::unique_ptr<ArchiveReader> opened(new (std::nothrow) ArchiveReader);
   if (!opened) return Status::kNoMemory;
   if (path == nullptr) return Status::kCannotOpen;
-  opened->file_ = OpenFile(path, "rb");
+  opened->file_ = OpenForReading(path);
   if (!opened->file_) return Status::kCannotOpen;
   std::FILE* file = opened->file_.get();
 

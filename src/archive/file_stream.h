@@ -9,6 +9,11 @@
 #include <memory>
 #include <optional>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace kzr {
 
 struct FileCloser {
@@ -16,8 +21,23 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-inline FilePtr OpenFile(const char* path, const char* mode) noexcept {
-  return FilePtr(std::fopen(path, mode));
+// Opens a file to read ("rb"). A named pipe without a writer opens at once
+// and reads as empty, instead of holding the caller (a file manager, say)
+// until someone writes to it.
+inline FilePtr OpenForReading(const char* path) noexcept {
+#if defined(_WIN32)
+  return FilePtr(std::fopen(path, "rb"));
+#else
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = nullptr;
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags != -1 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != -1) {
+    file = fdopen(descriptor, "rb");
+  }
+  if (file == nullptr) close(descriptor);
+  return FilePtr(file);
+#endif
 }
 
 // Positions the stream at its end and returns that position.

@@ -100,6 +100,13 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
   if (const Status status = OpenExisting(archive_path, existing); status != Status::kOk) {
     return status;
   }
+  if (existing) {
+    // The archive itself, listed with the folder that holds it, is left out:
+    // it cannot hold itself, and moving it in would remove it.
+    std::erase_if(files, [&](const NewFile& file) {
+      return IsSameFile(existing->file(), file.source.c_str());
+    });
+  }
   ArchiveWriter writer;
   const Flavour flavour = existing ? existing->flavour() : Flavour::kMasked;
   if (const Status status = writer.Begin(archive_path, flavour, existing != nullptr);

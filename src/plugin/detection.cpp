@@ -7,7 +7,7 @@ extern "C" {
 
 int KZR_API CanYouHandleThisFile(char* file_name) {
   if (file_name == nullptr) return 0;
-  kzr::FilePtr file = kzr::OpenFile(file_name, "rb");
+  kzr::FilePtr file = kzr::OpenForReading(file_name);
   if (!file) return 0;
   std::uint8_t first[kzr::format::kSignatureSize];
   const std::size_t got = std::fread(first, 1, sizeof first, file.get());

@@ -106,7 +106,9 @@ Status InputFile::Open(const char* path) noexcept {
   }
   length_ = static_cast<std::uint64_t>(size.QuadPart);
 #else
-  const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+  // Not blocking, so that a named pipe is refused below instead of holding
+  // the call until something writes to it; a regular file reads the same.
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return Status::kCannotOpen;
   handle_ = descriptor;
   struct stat info{};

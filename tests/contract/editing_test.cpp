@@ -133,6 +133,20 @@ TEST_P(EditingTest, MovedFilesAreRemovedOnlyOnceTheArchiveHoldsThem) {
   EXPECT_EQ(Read().front(), std::make_pair(std::string("moved.txt"), BytesOf("m")));
 }
 
+TEST_P(EditingTest, TheArchiveListedAmongItsOwnSourcesIsLeftOutNotMovedIn) {
+  // The user moves the folder that holds the archive into it: the host's list
+  // names the archive too.
+  const std::string moved = dir_.Write("moved.txt", BytesOf("m"));
+  std::string archive = archive_;
+  std::string folder = dir_.path().string() + kSeparator;
+  std::string items = NameList({"game.kzr", "moved.txt"});
+  ASSERT_EQ(Plugin().PackFiles(archive.data(), nullptr, folder.data(), items.data(), 1), 0);
+  EXPECT_FALSE(FileExists(moved));
+  const Contents contents = Read();
+  ASSERT_EQ(contents.size(), 4u) << "the old entries and the moved file, not the archive";
+  EXPECT_EQ(contents.front(), std::make_pair(std::string("moved.txt"), BytesOf("m")));
+}
+
 TEST_P(EditingTest, FailuresKeepTheOldArchiveByteForByte) {
   const Bytes before = ReadFileBytes(archive_);
   const std::set<std::string> names = FolderNames();

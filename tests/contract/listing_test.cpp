@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "support/archive_builder.h"
 #include "support/host_session.h"
 #include "support/temp_dir.h"
@@ -192,6 +197,26 @@ TEST_F(OpenRefusalTest, FileLongerThanTheLargestArchiveIsRefused) {
   EXPECT_EQ(OpenForList(path, &code), nullptr);
   EXPECT_EQ(code, 14);
 }
+
+#if !defined(_WIN32)
+// A named pipe, met where archives or files to pack are looked for, is
+// answered at once; nothing waits for a writer that never comes.
+TEST_F(OpenRefusalTest, NamedPipesAreAnsweredWithoutWaitingForAWriter) {
+  std::string pipe = dir_.File("pipe.kzr");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  alarm(30);  // a wait ends the test program
+  EXPECT_EQ(Plugin().CanYouHandleThisFile(pipe.data()), 0);
+  int code = -1;
+  EXPECT_EQ(OpenForList(pipe, &code), nullptr);
+  EXPECT_EQ(code, 14);
+  std::string archive = dir_.File("new.kzr");
+  std::string folder = dir_.path().string() + "/";
+  std::string list = NameList({"pipe.kzr"});
+  EXPECT_EQ(Plugin().PackFiles(archive.data(), nullptr, folder.data(), list.data(), 0), 15);
+  alarm(0);
+  EXPECT_FALSE(FileExists(archive));
+}
+#endif
 
 TEST(EmptyArchive, OpensAndListsNothing) {
   TempDir dir;

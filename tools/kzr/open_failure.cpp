@@ -15,7 +15,7 @@ namespace {
 // What the core's acceptance rule finds wrong with the file's header; empty
 // when it cannot tell.
 std::string HeaderProblem(const std::string& archive) {
-  const FilePtr file = OpenFile(archive.c_str(), "rb");
+  const FilePtr file = OpenForReading(archive.c_str());
   if (!file) return {};
   ArchiveHeader header{};
   const std::size_t got = std::fread(header.bytes, 1, sizeof header.bytes, file.get());
