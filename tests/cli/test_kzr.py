@@ -381,6 +381,15 @@ class PatternTest(Sandbox):
                                   ("a[[]1].txt", ["a[1].txt"]), ("[x", ["[x"])]:
             self.assertEqual(self.listed_names("b.kzr", pattern), expected, pattern)
 
+    def test_words_in_brackets_are_patterns_and_paths_not_lists(self):
+        self.assertEqual(self.listed_names("out.kzr", "[e,r]*"), ["empty.dat", "readme.txt"])
+        self.ok("delete", "out.kzr", "[w]*[t]")
+        self.assertNotIn("with space.txt", self.listed_names("out.kzr"))
+        write_file(self.path("more", "[old]", "y"), b"y")
+        write_file(self.path("more", "old", "z"), b"z")
+        self.ok("pack", "more.kzr", "-C", "more", "[old]")
+        self.assertEqual(self.listed_names("more.kzr"), ["[old]/y"])
+
     def test_every_choosing_command_takes_patterns_and_exclusions(self):
         self.assertEqual(self.extracted("data", "--exclude", "*.bin"), ["data/units.dat"])
         run = self.ok("test", "out.kzr", "*.txt", "--exclude", "with*")

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -89,6 +90,33 @@ void AddChoice(CLI::App* command, Choice& choice, const char* help = kPatternHel
       ->expected(1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// CLI11 reads a word in brackets given to an option of many values ("[ab]",
+// "[a,c]") as a list written out, and splits it at its commas without the
+// brackets; to kzr such a word is a pattern or a path like any other. Those
+// words (and any that begins with the guard) reach CLI11 behind a guard
+// byte, which every option strips again before it takes the value.
+constexpr char kGuard = '\x1F';
+
+bool NeedsGuard(std::string_view word) {
+  return (word.size() >= 2 && word.front() == '[' && word.back() == ']') ||
+         (!word.empty() && word.front() == kGuard);
+}
+
+void StripGuards(CLI::App& command) {
+  static const CLI::Validator strip(
+      [](std::string& word) {
+        if (!word.empty() && word.front() == kGuard) word.erase(0, 1);
+        return std::string();
+      },
+      "");
+  for (CLI::Option* option : command.get_options()) {
+    if (option->get_items_expected_max() > 0) option->transform(strip);
+  }
+  for (CLI::App* subcommand : command.get_subcommands([](CLI::App*) { return true; })) {
+    StripGuards(*subcommand);
+  }
 }
 
 }  // namespace
@@ -238,8 +266,15 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   CLI::App* help_command = AddCommand(app, "help", "Show the help of kzr, or of one command");
   help_command->add_option("COMMAND", help_topic, "The command (or alias) to explain");
 
+  StripGuards(app);
+  std::vector<std::string> words(argv, argv + argc);
+  std::vector<char*> guarded;
+  for (std::string& argument : words) {
+    if (NeedsGuard(argument)) argument.insert(0, 1, kGuard);
+    guarded.push_back(argument.data());
+  }
   try {
-    app.parse(argc, argv);
+    app.parse(argc, guarded.data());
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? kExitOk : kExitUsage;
   }
