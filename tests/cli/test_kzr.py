@@ -390,6 +390,17 @@ class PatternTest(Sandbox):
         self.ok("pack", "more.kzr", "-C", "more", "[old]")
         self.assertEqual(self.listed_names("more.kzr"), ["[old]/y"])
 
+    def test_an_entry_named_like_a_whole_folder_is_not_deleted_alone(self):
+        # The plugin's delete list reads "dir\\*.*" as the folder dir whole.
+        names = [b"dir\\*.*", b"dir\\keep.txt", b"top.txt"]
+        self.build_archive("w.kzr", [stored_file(n, b"x") for n in names])
+        run = self.kzr("delete", "w.kzr", "dir/[*].[*]")
+        self.assertEqual(run.code, 1, run)
+        self.assertIn("cannot be deleted alone", run.err)
+        self.assertEqual(self.listed_names("w.kzr"), ["dir/*.*", "dir/keep.txt", "top.txt"])
+        self.ok("delete", "w.kzr", "dir")
+        self.assertEqual(self.listed_names("w.kzr"), ["top.txt"])
+
     def test_every_choosing_command_takes_patterns_and_exclusions(self):
         self.assertEqual(self.extracted("data", "--exclude", "*.bin"), ["data/units.dat"])
         run = self.ok("test", "out.kzr", "*.txt", "--exclude", "with*")
