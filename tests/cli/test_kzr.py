@@ -616,7 +616,10 @@ class ExitStatusTest(Sandbox):
         self.assertIn("extract", self.ok("--help").out)
         self.assertIn("--overwrite", self.ok("extract", "--help").out)
         for args in [(), ("list",), ("frobnicate", "x"), ("list", "--bogus", "x.kzr"),
-                     ("pack", "only-the-archive.kzr")]:
+                     ("pack", "only-the-archive.kzr"),
+                     # An empty DIR is no folder, not the root.
+                     ("extract", "x.kzr", "-C", ""), ("pack", "x.kzr", "-C", "", "etc"),
+                     ("add", "x.kzr", "--directory=", "etc")]:
             self.assertEqual(self.kzr(*args).code, 2, args)
 
     def test_missing_plugin_binary(self):

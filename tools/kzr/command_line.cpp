@@ -104,6 +104,11 @@ bool NeedsGuard(std::string_view word) {
          (!word.empty() && word.front() == kGuard);
 }
 
+// An empty DIR would be taken for the root folder.
+const CLI::Validator kNotEmpty(
+    [](const std::string& value) { return value.empty() ? "must not be empty" : std::string(); },
+    "");
+
 void StripGuards(CLI::App& command) {
   static const CLI::Validator strip(
       [](std::string& word) {
@@ -185,7 +190,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   AddChoice(extract_command, extract.choice);
   extract_command->add_option("-C,--directory", extract.folder,
                               "Extract into DIR (made if missing; default: the current folder)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(kNotEmpty);
   CLI::Option* overwrite = extract_command->add_flag(
       "--overwrite", extract.overwrite,
       "Replace files that exist (by renaming the new one over them, never writing into them)");
@@ -234,7 +240,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
       ->required();
   pack_command->add_option("-C,--directory", pack.folder,
                            "Store names relative to DIR (default: the current folder)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(kNotEmpty);
   CLI::Option* prefix_option = pack_command->add_option(
       "--prefix", prefix, "Store every name under the folder SUBPATH inside the archive");
   prefix_option->type_name("SUBPATH");
@@ -250,7 +257,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
       ->required();
   add_command->add_option("-C,--directory", pack.folder,
                           "Store names relative to DIR (default: the current folder)")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(kNotEmpty);
   CLI::Option* add_prefix_option = add_command->add_option(
       "--prefix", prefix, "Store every name under the folder SUBPATH inside the archive");
   add_prefix_option->type_name("SUBPATH");

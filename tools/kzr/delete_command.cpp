@@ -25,7 +25,7 @@ std::string MatchKey(std::string name) {
   return name;
 }
 
-// The plugin reads a name that ends in "\\*.*" (or "/*.*") in its list as the
+// The plugin reads a name that ends in "\*.*" (or "/*.*") in its list as the
 // whole folder before it. The key of that folder, for an entry so named.
 std::optional<std::string> WholeFolderAsked(const std::string& name) {
   constexpr std::string_view kEverything = "*.*";
