@@ -20,6 +20,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -455,6 +456,46 @@ class CatTest(Sandbox):
         self.assertEqual(run.raw, b"hello, hello")
         self.assertIn("kzr: plain.kzr: bad.bin: corrupt data (12)\n", run.err)
         self.assertIn("kzr: plain.kzr: no entry matches nothing\n", run.err)
+
+
+class OutputFailureTest(Sandbox):
+    """Results that cannot be written make a failure; a pipe whose reader
+    has gone ends kzr as its signal would, after it has cleaned up."""
+
+    def setUp(self):
+        if Config.windows or not os.path.exists("/dev/full"):
+            self.skipTest("needs /dev/full and pipe signals")
+        super().setUp()
+        self.make_sample()
+        self.ok("pack", "out.kzr", "-C", "src", ".")
+
+    def run_to(self, stdout, *args, env=None):
+        return subprocess.run([Config.tool, *args], cwd=self.dir, stdout=stdout,
+                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, timeout=300,
+                              env=env and {**os.environ, **env})
+
+    def test_a_full_disk_fails_every_command_that_writes_results(self):
+        for args in [("list", "out.kzr"), ("list", "--json", "out.kzr"), ("info", "out.kzr"),
+                     ("test", "out.kzr"), ("cat", "out.kzr", "readme.txt")]:
+            with open("/dev/full", "wb") as full:
+                run = self.run_to(full, *args)
+            self.assertEqual(run.returncode, 1, args)
+            self.assertEqual(run.stderr.count(b"standard output: write error"), 1, args)
+
+    def test_a_closed_pipe_ends_kzr_quietly_without_leftovers(self):
+        plugins = ([Config.plugin_module] if Config.plugin_module else []) + [None]
+        for plugin in plugins:
+            os.makedirs(self.path("tmp"), exist_ok=True)
+            reader, writer = os.pipe()
+            os.close(reader)
+            args = (["--plugin", plugin] if plugin else []) + ["cat", "out.kzr", "*"]
+            try:
+                run = self.run_to(writer, *args, env={"TMPDIR": self.path("tmp")})
+            finally:
+                os.close(writer)
+            self.assertEqual(run.returncode, -signal.SIGPIPE, (plugin, run.stderr))
+            self.assertEqual(run.stderr, b"", plugin)
+            self.assertEqual(os.listdir(self.path("tmp")), [], "the plugin's output is removed")
 
 
 class CommandLineTest(Sandbox):

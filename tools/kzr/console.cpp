@@ -11,6 +11,7 @@
 
 #include "byte_search.h"
 #include "progress.h"
+#include "result_codes.h"
 
 namespace kzr::cli {
 namespace {
@@ -20,19 +21,22 @@ namespace {
 // each "\n" into "\r\n" and write the result in pieces of about a kilobyte,
 // one WriteFile each; under wine, and to a device such as NUL, each is a
 // round trip.
-void WriteRaw(std::string_view bytes) {
+bool WriteRaw(std::string_view bytes) {
   std::fflush(stdout);  // whatever went through the C runtime comes first
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   for (std::size_t done = 0; done < bytes.size();) {
     DWORD written = 0;
     const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    if (!WriteFile(out, bytes.data() + done, piece, &written, nullptr) || written == 0) return;
+    if (!WriteFile(out, bytes.data() + done, piece, &written, nullptr) || written == 0) {
+      return false;
+    }
     done += written;
   }
+  return true;
 }
 
 // Lines ending in "\n", converted here and written with one call.
-void WriteBlock(std::string_view block) {
+bool WriteBlock(std::string_view block) {
   std::string converted;
   converted.reserve(block.size() + block.size() / 16);
   for (std::size_t start = 0; start < block.size();) {
@@ -41,15 +45,15 @@ void WriteBlock(std::string_view block) {
     if (end < block.size()) converted.append(kLineEnd);
     start = end + 1;
   }
-  WriteRaw(converted);
+  return WriteRaw(converted);
 }
 #else
-void WriteRaw(std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
+bool WriteRaw(std::string_view bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  return std::fflush(stdout) == 0 && written;
 }
 
-void WriteBlock(std::string_view block) { WriteRaw(block); }
+bool WriteBlock(std::string_view block) { return WriteRaw(block); }
 #endif
 
 }  // namespace
@@ -58,13 +62,29 @@ Console::~Console() { Flush(); }
 
 void Console::FlushLocked() const {
   if (buffer_.empty()) return;
-  WriteBlock(buffer_);
+  NoteWrittenLocked(WriteBlock(buffer_));
   buffer_.clear();
+}
+
+void Console::NoteWritten(bool written) const {
+  std::lock_guard lock(mutex_);
+  NoteWrittenLocked(written);
+}
+
+void Console::NoteWrittenLocked(bool written) const {
+  if (!written && !output_failure_) output_failure_ = SystemReason();
 }
 
 void Console::Flush() const {
   std::lock_guard lock(mutex_);
   FlushLocked();
+}
+
+std::optional<std::string> Console::OutputFailure() const {
+  std::lock_guard lock(mutex_);
+  FlushLocked();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) NoteWrittenLocked(false);
+  return output_failure_;
 }
 
 void Console::Out(std::string_view text) const {
@@ -76,7 +96,7 @@ void Console::Out(std::string_view text) const {
 void Console::OutLines(std::string_view text) const {
   std::lock_guard lock(mutex_);
   FlushLocked();
-  WriteRaw(text);
+  NoteWrittenLocked(WriteRaw(text));
 }
 
 void Console::Error(const std::string& message) const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,14 +43,22 @@ class Console {
   // Summaries, on stdout, unless quiet.
   void Note(const std::string& message) const;
   void Flush() const;
+  // After the last result: why writing to stdout failed, if it did (the
+  // system's words, possibly empty).
+  std::optional<std::string> OutputFailure() const;
+  // For what went to stdout past the buffer: false records a failed write,
+  // with the system's reason as it stands.
+  void NoteWritten(bool written) const;
 
  private:
   void FlushLocked() const;
+  void NoteWrittenLocked(bool written) const;
 
   bool quiet_;
   bool verbose_;
   mutable std::mutex mutex_;  // workers of -j report from their own threads
   mutable std::string buffer_;
+  mutable std::optional<std::string> output_failure_;  // the first
 };
 
 // The name with control characters (below 0x20, and 0x7F) shown as \xNN.

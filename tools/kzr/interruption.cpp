@@ -12,6 +12,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -56,11 +57,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 #else
 
-void WaitForSignals(sigset_t signals) {
-  int signal_number = 0;
-  if (sigwait(&signals, &signal_number) != 0) return;
-  RemoveTemporaryFiles();
-  // End as the signal would have: with its default action, now unblocked.
+// Ends the process as `signal_number` would have: with its default action,
+// now unblocked.
+[[noreturn]] void EndAsSignalled(int signal_number) {
   signal(signal_number, SIG_DFL);
   sigset_t just_this;
   sigemptyset(&just_this);
@@ -68,6 +67,13 @@ void WaitForSignals(sigset_t signals) {
   pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
   raise(signal_number);
   _exit(128 + signal_number);
+}
+
+void WaitForSignals(sigset_t signals) {
+  int signal_number = 0;
+  if (sigwait(&signals, &signal_number) != 0) return;
+  RemoveTemporaryFiles();
+  EndAsSignalled(signal_number);
 }
 
 #endif
@@ -86,10 +92,29 @@ void HandleInterruptions() {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
+  // A write to a pipe whose reader has gone fails (EPIPE) instead of ending
+  // the process on the spot; EndIfOutputPipeClosed ends it once the command
+  // has cleaned up.
+  sigaddset(&signals, SIGPIPE);
   // Every thread started from here on inherits the mask; only the waiting
   // thread takes these signals.
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread(WaitForSignals, signals).detach();
+#endif
+}
+
+bool OutputPipeClosed() {
+#if defined(_WIN32)
+  return false;
+#else
+  pollfd out{STDOUT_FILENO, POLLOUT, 0};
+  return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+#endif
+}
+
+void EndIfOutputPipeClosed() {
+#if !defined(_WIN32)
+  if (OutputPipeClosed()) EndAsSignalled(SIGPIPE);
 #endif
 }
 

@@ -3,6 +3,7 @@
 // --plugin, as the file manager loads it.
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ansi_text.h"
@@ -11,6 +12,25 @@
 #include "console.h"
 #include "interruption.h"
 #include "plugin_api.h"
+
+namespace {
+
+int Run(const kzr::cli::Context& context, const kzr::cli::Invocation& invocation) {
+  using namespace kzr::cli;
+  switch (invocation.command) {
+    case Command::kList: return RunList(context, invocation.list);
+    case Command::kExtract: return RunExtract(context, invocation.extract);
+    case Command::kCat: return RunCat(context, invocation.cat);
+    case Command::kTest: return RunTest(context, invocation.test);
+    case Command::kInfo: return RunInfo(context, invocation.info);
+    case Command::kPack:
+    case Command::kAdd: return RunPack(context, invocation.pack);
+    case Command::kDelete: return RunDelete(context, invocation.remove);
+  }
+  return kExitUsage;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace kzr::cli;
@@ -44,15 +64,11 @@ int main(int argc, char** argv) {
   const Context context{module ? module->Api() : kzr::host::LinkedPlugin(), console,
                         invocation.jobs};
 
-  switch (invocation.command) {
-    case Command::kList: return RunList(context, invocation.list);
-    case Command::kExtract: return RunExtract(context, invocation.extract);
-    case Command::kCat: return RunCat(context, invocation.cat);
-    case Command::kTest: return RunTest(context, invocation.test);
-    case Command::kInfo: return RunInfo(context, invocation.info);
-    case Command::kPack:
-    case Command::kAdd: return RunPack(context, invocation.pack);
-    case Command::kDelete: return RunDelete(context, invocation.remove);
-  }
-  return kExitUsage;
+  const int status = Run(context, invocation);
+  // Results that did not all reach stdout make the command a failure.
+  const std::optional<std::string> failure = console.OutputFailure();
+  if (!failure) return status;
+  EndIfOutputPipeClosed();
+  console.Error("standard output: write error" + (failure->empty() ? "" : ": " + *failure));
+  return kExitFailure;
 }
