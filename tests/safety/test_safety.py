@@ -146,6 +146,21 @@ class FailedWritesKeepWhatWasThere(Sandbox):
         self.assertEqual(self.leftovers(), [])
 
 
+    def test_parallel_extraction_interrupted_at_any_moment(self):
+        # Workers make temporary files while kzr is stopping: none may stay.
+        files = {f"f{i:04}.txt": os.urandom(4096) for i in range(2000)}
+        self.archive_with("many.kzr", files)
+        for round_number in range(12):
+            out = self.path(f"out{round_number}")
+            process = subprocess.Popen([TOOL, "extract", "-j8", "many.kzr", "-C", out],
+                                       cwd=self.dir, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(0.02 * (round_number + 1))
+            process.send_signal(signal.SIGINT)
+            process.wait(timeout=60)
+            self.assertEqual(self.leftovers(), [], f"interrupted after {round_number + 1} steps")
+
+
 class ExtractionStaysInside(Sandbox):
     """Links and names that would lead an extraction out of its folder."""
 

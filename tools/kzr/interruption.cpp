@@ -1,5 +1,7 @@
 #include "interruption.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 
@@ -24,11 +26,12 @@ namespace kzr::cli {
 namespace {
 
 std::mutex g_mutex;
-std::multiset<std::string> g_folders;
+std::condition_variable g_writing_ended;
+std::multiset<std::string> g_folders;  // one per write under way
+bool g_stopping = false;
 
-void RemoveTemporaryFiles() {
+void RemoveTemporaryFilesLocked() {
   const std::string mark = TemporaryMark();
-  std::lock_guard lock(g_mutex);
   for (const std::string& folder : g_folders) {
     std::string error;
     const auto names = ListFolder(folder, error);
@@ -45,13 +48,26 @@ void RemoveTemporaryFiles() {
   }
 }
 
+// Removes this process's temporary files, for good: no new write begins
+// from here on. A write under way (another thread's, with -j) may make its
+// temporary file just after the first sweep: the second, once the writes have
+// ended or half a second has passed, takes that too. (A write whose file the
+// first sweep took may go on into the unlinked file until then.)
+void StopWriting() {
+  std::unique_lock lock(g_mutex);
+  g_stopping = true;
+  RemoveTemporaryFilesLocked();
+  g_writing_ended.wait_for(lock, std::chrono::milliseconds(500), [] { return g_folders.empty(); });
+  RemoveTemporaryFilesLocked();
+}
+
 #if defined(_WIN32)
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
-  RemoveTemporaryFiles();
+  StopWriting();
   ExitProcess(130);
 }
 
@@ -72,7 +88,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 void WaitForSignals(sigset_t signals) {
   int signal_number = 0;
   if (sigwait(&signals, &signal_number) != 0) return;
-  RemoveTemporaryFiles();
+  StopWriting();
   EndAsSignalled(signal_number);
 }
 
@@ -119,13 +135,18 @@ void EndIfOutputPipeClosed() {
 }
 
 WritingIn::WritingIn(std::string folder) : folder_(std::move(folder)) {
-  std::lock_guard lock(g_mutex);
+  std::unique_lock lock(g_mutex);
+  // Once kzr is stopping, a new write waits for the end of the process.
+  g_writing_ended.wait(lock, [] { return !g_stopping; });
   g_folders.insert(folder_);
 }
 
 WritingIn::~WritingIn() {
-  std::lock_guard lock(g_mutex);
-  g_folders.erase(g_folders.find(folder_));
+  {
+    std::lock_guard lock(g_mutex);
+    g_folders.erase(g_folders.find(folder_));
+  }
+  g_writing_ended.notify_all();
 }
 
 }  // namespace kzr::cli
