@@ -109,7 +109,8 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
   }
   ArchiveWriter writer;
   const Flavour flavour = existing ? existing->flavour() : Flavour::kMasked;
-  if (const Status status = writer.Begin(archive_path, flavour, existing != nullptr);
+  const std::string target = FileBehindLinks(archive_path);
+  if (const Status status = writer.Begin(target, flavour, existing != nullptr);
       status != Status::kOk) {
     return status;
   }
@@ -181,7 +182,8 @@ Status DeleteMembers(const char* archive_path, const char* delete_list) {
   if (!any) return Status::kOk;
 
   ArchiveWriter writer;
-  if (const Status status = writer.Begin(archive_path, existing->flavour(), true);
+  if (const Status status =
+          writer.Begin(FileBehindLinks(archive_path), existing->flavour(), true);
       status != Status::kOk) {
     return status;
   }

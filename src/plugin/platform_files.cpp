@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -490,6 +491,8 @@ std::uint32_t HostModificationTime(std::FILE* file) noexcept {
 bool RemoveFile(const char* path) noexcept { return DeleteFileA(path) != 0; }
 bool RemoveEmptyFolder(const char* path) noexcept { return RemoveDirectoryA(path) != 0; }
 
+std::string FileBehindLinks(const char* path) { return path; }
+
 #else
 
 bool PathExists(const char* path) noexcept {
@@ -511,6 +514,13 @@ std::uint32_t HostModificationTime(std::FILE* file) noexcept {
 
 bool RemoveFile(const char* path) noexcept { return unlink(path) == 0; }
 bool RemoveEmptyFolder(const char* path) noexcept { return rmdir(path) == 0; }
+
+std::string FileBehindLinks(const char* path) {
+  struct stat info{};
+  if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path, nullptr), &std::free);
+  return resolved ? std::string(resolved.get()) : std::string(path);
+}
 
 #endif
 

@@ -106,5 +106,9 @@ std::uint32_t HostModificationTime(std::FILE* file) noexcept;
 // Removes a file, or an empty folder; false when it cannot.
 bool RemoveFile(const char* path) noexcept;
 bool RemoveEmptyFolder(const char* path) noexcept;
+// The file that a symbolic link at `path` leads to, when it leads to one
+// (not on Windows); else `path`. A new version of an archive reached through
+// a link replaces the archive, and the link stays.
+std::string FileBehindLinks(const char* path);
 
 }  // namespace kzr

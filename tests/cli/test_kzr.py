@@ -498,6 +498,22 @@ class OutputFailureTest(Sandbox):
             self.assertEqual(os.listdir(self.path("tmp")), [], "the plugin's output is removed")
 
 
+class LinkedArchiveTest(Sandbox):
+    def test_pack_add_and_delete_change_the_archive_a_link_leads_to(self):
+        if Config.windows:
+            self.skipTest("symbolic links are a POSIX matter here")
+        self.make_sample()
+        self.ok("pack", "real.kzr", "-C", "src", "readme.txt")
+        os.symlink("real.kzr", self.path("link.kzr"))
+        self.ok("add", "link.kzr", "-C", "src", "empty.dat")
+        self.ok("delete", "link.kzr", "readme.txt")
+        self.assertEqual(stored_names(self.path("real.kzr")), [b"empty.dat"])
+        self.ok("pack", "link.kzr", "-C", "src", "ini")
+        self.assertEqual(stored_names(self.path("real.kzr")), [b"ini\\dat\\units.ini"])
+        self.assertTrue(os.path.islink(self.path("link.kzr")))
+        self.assertEqual([n for n in os.listdir(self.dir) if "kzr-tmp" in n], [])
+
+
 class CommandLineTest(Sandbox):
     """Aliases, suggestions and help, as a tar or 7z user types them."""
 

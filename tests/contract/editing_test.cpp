@@ -147,6 +147,23 @@ TEST_P(EditingTest, TheArchiveListedAmongItsOwnSourcesIsLeftOutNotMovedIn) {
   EXPECT_EQ(contents.front(), std::make_pair(std::string("moved.txt"), BytesOf("m")));
 }
 
+#if !defined(_WIN32)
+TEST_P(EditingTest, AnArchiveReachedThroughALinkChangesWhereTheLinkLeads) {
+  const std::string real = archive_;
+  archive_ = dir_.File("link.kzr");
+  std::filesystem::create_symlink("game.kzr", archive_);
+  Source("new.txt", BytesOf("added"));
+  ASSERT_EQ(Pack(nullptr, NameList({"new.txt"})), 0);
+  ASSERT_EQ(Delete(NameList({"keep.txt"})), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(archive_));
+  archive_ = real;
+  const std::vector<std::string> names = {"new.txt", "packed.bin", HostName("dir\\Replace.TXT")};
+  std::vector<std::string> listed;
+  for (const auto& [name, bytes] : Read()) listed.push_back(name);
+  EXPECT_EQ(listed, names);
+}
+#endif
+
 TEST_P(EditingTest, FailuresKeepTheOldArchiveByteForByte) {
   const Bytes before = ReadFileBytes(archive_);
   const std::set<std::string> names = FolderNames();

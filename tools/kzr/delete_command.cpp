@@ -91,7 +91,7 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     complete = false;
   }
   if (!chosen.empty()) {
-    std::string folder = options.archive;
+    std::string folder = FileBehindLink(options.archive);  // where the plugin writes
     while (!folder.empty() && !IsNativeSeparator(folder.back())) folder.pop_back();
     const WritingIn writing(folder.empty() ? std::string(".") + kNativeSeparator : folder);
     std::string archive = options.archive;

@@ -329,14 +329,16 @@ int RunPack(const Context& context, const PackOptions& options) {
 
   // pack: the new archive under a name of this process's, renamed over
   // ARCHIVE below; add: ARCHIVE itself.
-  std::string target = options.add ? options.archive : options.archive + TemporaryMark() + "new";
+  // An archive reached through a link is replaced where the link leads.
+  const std::string archive_file = FileBehindLink(options.archive);
+  std::string target = options.add ? options.archive : archive_file + TemporaryMark() + "new";
   std::string source = WithTrailingSeparator(root);
   std::string sub_path = prefix.value_or("");
   const std::size_t count = collector.files().size();
   int code;
   std::string reason;
   {
-    const WritingIn writing(FolderOf(options.archive));
+    const WritingIn writing(FolderOf(archive_file));
     Progress progress("packing", console.quiet());
     if (progress.wanted()) {
       Totals totals{0, count};
@@ -345,14 +347,14 @@ int RunPack(const Context& context, const PackOptions& options) {
       }
       progress.SetTotals(totals);
     }
-    FileGrowthWatcher watcher(progress, FolderOf(options.archive),
-                              BaseName(options.archive) + TemporaryMark());
+    FileGrowthWatcher watcher(progress, FolderOf(archive_file),
+                              BaseName(archive_file) + TemporaryMark());
     ClearSystemReason();
     code = context.api.PackFiles(target.data(), prefix ? sub_path.data() : nullptr, source.data(),
                                  add_list.data(), 0);
     if (code != host::kOk) reason = SystemReason();
     std::string error;
-    if (code == host::kOk && !options.add && !MoveOver(target, options.archive, error)) {
+    if (code == host::kOk && !options.add && !MoveOver(target, archive_file, error)) {
       RemoveFile(target);
       console.Error(options.archive + ": cannot put the new archive in place: " + error +
                     (existing == FileKind::kFile ? "; the archive is kept as it was" : ""));
