@@ -264,7 +264,10 @@ OutputFile::~OutputFile() { Discard(); }
 
 void OutputFile::WriteInBackground() noexcept {
   if (handle_ == kNoHandle || background_) return;
-  if (const Status status = Flush(); status != Status::kOk) return;  // shows at the next Write
+  if (Flush() != Status::kOk) {
+    Discard();  // the bytes are lost: every later Write, and Commit, fails
+    return;
+  }
   auto background = std::unique_ptr<Background>(new (std::nothrow) Background(*this));
   if (background && background->Start()) background_ = std::move(background);
 }
