@@ -498,6 +498,19 @@ class OutputFailureTest(Sandbox):
             self.assertEqual(os.listdir(self.path("tmp")), [], "the plugin's output is removed")
 
 
+class LeftoverTest(Sandbox):
+    def test_a_leftover_new_archive_of_the_same_process_number_is_not_added_to(self):
+        if Config.windows:
+            self.skipTest("the shell hands its process number on with exec")
+        self.make_sample()
+        self.ok("pack", "stale.kzr", "-C", "src", "empty.dat")
+        script = 'cp stale.kzr "out.kzr.kzr-tmp-$$-new" && exec "$0" pack out.kzr -C src readme.txt'
+        done = subprocess.run(["sh", "-c", script, Config.tool], cwd=self.dir,
+                              capture_output=True, timeout=300)
+        self.assertEqual(done.returncode, 0, done)
+        self.assertEqual(stored_names(self.path("out.kzr")), [b"readme.txt"])
+
+
 class LinkedArchiveTest(Sandbox):
     def test_pack_add_and_delete_change_the_archive_a_link_leads_to(self):
         if Config.windows:

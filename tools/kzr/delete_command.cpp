@@ -91,9 +91,7 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     complete = false;
   }
   if (!chosen.empty()) {
-    std::string folder = FileBehindLink(options.archive);  // where the plugin writes
-    while (!folder.empty() && !IsNativeSeparator(folder.back())) folder.pop_back();
-    const WritingIn writing(folder.empty() ? std::string(".") + kNativeSeparator : folder);
+    const WritingIn writing(FolderOf(FileBehindLink(options.archive)));  // where the plugin writes
     std::string archive = options.archive;
     ClearSystemReason();
     const int code = context.api.DeleteFiles(archive.data(), delete_list.data());

@@ -417,8 +417,25 @@ std::optional<std::string> RelativeInside(const std::string& path, const std::st
 }
 
 std::string WithTrailingSeparator(std::string path) {
+#if defined(_WIN32)
+  if (path.size() == 2 && path[1] == ':') path = AbsolutePath(path);
+#endif
   if (path.empty() || !IsNativeSeparator(path.back())) path += kNativeSeparator;
   return path;
+}
+
+std::string FolderPart(const std::string& path) {
+  std::size_t end = path.size();
+  while (end > 0 && !IsNativeSeparator(path[end - 1])) --end;
+#if defined(_WIN32)
+  if (end == 0 && path.size() >= 2 && path[1] == ':') end = 2;
+#endif
+  return path.substr(0, end);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::string folder = FolderPart(path);
+  return folder.empty() ? std::string(".") + kNativeSeparator : WithTrailingSeparator(folder);
 }
 
 }  // namespace kzr::cli

@@ -88,7 +88,16 @@ bool SamePath(const std::string& a, const std::string& b);
 // absolute and normalised; nothing otherwise.
 std::optional<std::string> RelativeInside(const std::string& path, const std::string& base);
 
-// The path joined with a native separator unless it already ends in one.
+// The path joined with a native separator unless it already ends in one. A
+// bare drive "X:" on Windows, which stands for that drive's current folder,
+// is made whole first, so that the separator does not make it the root.
 std::string WithTrailingSeparator(std::string path);
+
+// The folder part of a path, with its separator ("" for a bare name; "X:"
+// for "X:name" on Windows).
+std::string FolderPart(const std::string& path);
+// The folder a file is in, as a path that can be listed, ending with a
+// separator ("./" for a bare name).
+std::string FolderOf(const std::string& path);
 
 }  // namespace kzr::cli

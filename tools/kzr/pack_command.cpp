@@ -37,19 +37,7 @@ std::string MemberKey(std::string name) {
 }
 
 // The folder part of a path, with its separator ("" for a bare name).
-std::string FolderPart(const std::string& path) {
-  std::size_t end = path.size();
-  while (end > 0 && !IsNativeSeparator(path[end - 1])) --end;
-  return path.substr(0, end);
-}
-
 std::string BaseName(const std::string& path) { return path.substr(FolderPart(path).size()); }
-
-// The folder a file is in, as a path that can be listed.
-std::string FolderOf(const std::string& path) {
-  const std::string folder = FolderPart(path);
-  return folder.empty() ? std::string(".") + kNativeSeparator : folder;
-}
 
 // Why a name has no form in the names' code page.
 std::string UnfitName(const host::NameConverter& names) {
@@ -349,6 +337,9 @@ int RunPack(const Context& context, const PackOptions& options) {
     }
     FileGrowthWatcher watcher(progress, FolderOf(archive_file),
                               BaseName(archive_file) + TemporaryMark());
+    // A file under the new archive's name is a leftover of a killed kzr of the
+    // same process number: PackFiles would add to it.
+    if (!options.add) RemoveFile(target);
     ClearSystemReason();
     code = context.api.PackFiles(target.data(), prefix ? sub_path.data() : nullptr, source.data(),
                                  add_list.data(), 0);
