@@ -109,8 +109,7 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
   }
   ArchiveWriter writer;
   const Flavour flavour = existing ? existing->flavour() : Flavour::kMasked;
-  const std::string target = FileBehindLinks(archive_path);
-  if (const Status status = writer.Begin(target, flavour, existing != nullptr);
+  if (const Status status = writer.Begin(archive_path, flavour, existing != nullptr);
       status != Status::kOk) {
     return status;
   }
@@ -151,10 +150,8 @@ Status DeleteMembers(const char* archive_path, const char* delete_list) {
   std::unordered_set<std::string> names;
   std::vector<std::string> folders;  // member keys ending with `\`
   for (const std::string_view item : SplitList(delete_list)) {
-    constexpr std::string_view kEverything = "*.*";
-    if (item.size() > kEverything.size() && item.ends_with(kEverything) &&
-        host::IsNameSeparator(item[item.size() - kEverything.size() - 1])) {
-      folders.push_back(host::MemberKey(item.substr(0, item.size() - kEverything.size())));
+    if (const std::optional<std::string_view> folder = host::WholeFolderItem(item)) {
+      folders.push_back(host::MemberKey(*folder));
     } else {
       names.insert(host::MemberKey(item));
     }
@@ -182,8 +179,7 @@ Status DeleteMembers(const char* archive_path, const char* delete_list) {
   if (!any) return Status::kOk;
 
   ArchiveWriter writer;
-  if (const Status status =
-          writer.Begin(FileBehindLinks(archive_path), existing->flavour(), true);
+  if (const Status status = writer.Begin(archive_path, existing->flavour(), true);
       status != Status::kOk) {
     return status;
   }

@@ -30,7 +30,9 @@ Status ArchiveWriter::Begin(const std::string& target, Flavour flavour, bool kee
   entry_count_ = 0;
   if (!chunk_) chunk_.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
   if (!chunk_) return Status::kNoMemory;
-  if (const Status status = output_.Create(target, keep_access); status != Status::kOk) {
+  // An archive reached through a link is replaced where the link leads.
+  if (const Status status = output_.Create(FileBehindLinks(target.c_str()), keep_access);
+      status != Status::kOk) {
     return status;
   }
   // The header's place, filled in last.

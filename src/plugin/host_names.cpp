@@ -172,4 +172,13 @@ std::string MemberKey(std::string_view name) {
   return key;
 }
 
+std::optional<std::string_view> WholeFolderItem(std::string_view item) noexcept {
+  constexpr std::string_view kEverything = "*.*";
+  if (item.size() <= kEverything.size() || !item.ends_with(kEverything) ||
+      !IsNameSeparator(item[item.size() - kEverything.size() - 1])) {
+    return std::nullopt;
+  }
+  return item.substr(0, item.size() - kEverything.size());
+}
+
 }  // namespace kzr::host

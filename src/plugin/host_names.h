@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -61,5 +62,9 @@ std::string HostNameFor(std::string_view sub_path, std::string_view item);
 bool SameMemberName(std::string_view a, std::string_view b) noexcept;
 // The form SameMemberName compares, for hashing: lower case, `\` throughout.
 std::string MemberKey(std::string_view name);
+
+// A host's delete list names a whole folder as "FOLDER\*.*" (or with `/`):
+// for such an item, the folder with its separator; else nothing.
+std::optional<std::string_view> WholeFolderItem(std::string_view item) noexcept;
 
 }  // namespace kzr::host

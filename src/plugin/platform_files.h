@@ -107,8 +107,7 @@ std::uint32_t HostModificationTime(std::FILE* file) noexcept;
 bool RemoveFile(const char* path) noexcept;
 bool RemoveEmptyFolder(const char* path) noexcept;
 // The file that a symbolic link at `path` leads to, when it leads to one
-// (not on Windows); else `path`. A new version of an archive reached through
-// a link replaces the archive, and the link stays.
+// (not on Windows); else `path`.
 std::string FileBehindLinks(const char* path);
 
 }  // namespace kzr

@@ -133,7 +133,7 @@ int RunCat(const Context& context, const CatOptions& options) {
       found = true;
       const int code = member.code == host::kOk ? WriteOut(member, reader) : member.code;
       if (std::ferror(stdout) || code == host::kWriteError) {
-        console.NoteWritten(false);  // reported at the end
+        console.NoteWriteFailed();  // reported at the end
         return kExitFailure;
       }
       if (code != host::kOk) {
@@ -147,7 +147,7 @@ int RunCat(const Context& context, const CatOptions& options) {
     }
   }
   if (std::fflush(stdout) != 0) {
-    console.NoteWritten(false);
+    console.NoteWriteFailed();
     return kExitFailure;
   }
   if (end_code != host::kEndArchive) {

@@ -66,9 +66,9 @@ void Console::FlushLocked() const {
   buffer_.clear();
 }
 
-void Console::NoteWritten(bool written) const {
+void Console::NoteWriteFailed() const {
   std::lock_guard lock(mutex_);
-  NoteWrittenLocked(written);
+  NoteWrittenLocked(false);
 }
 
 void Console::NoteWrittenLocked(bool written) const {

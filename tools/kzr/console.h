@@ -46,9 +46,9 @@ class Console {
   // After the last result: why writing to stdout failed, if it did (the
   // system's words, possibly empty).
   std::optional<std::string> OutputFailure() const;
-  // For what went to stdout past the buffer: false records a failed write,
-  // with the system's reason as it stands.
-  void NoteWritten(bool written) const;
+  // For what went to stdout past the buffer: records a failed write, with
+  // the system's reason as it stands.
+  void NoteWriteFailed() const;
 
  private:
   void FlushLocked() const;

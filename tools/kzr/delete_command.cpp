@@ -10,32 +10,12 @@
 #include "entry_selection.h"
 #include "interruption.h"
 #include "native_fs.h"
+#include "plugin/host_names.h"
+#include "plugin/platform_files.h"
 #include "quantities.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
-namespace {
-
-// A name as the plugin matches it: letters in any case, either separator.
-std::string MatchKey(std::string name) {
-  for (char& c : name) {
-    if (c == '/') c = '\\';
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return name;
-}
-
-// The plugin reads a name that ends in "\*.*" (or "/*.*") in its list as the
-// whole folder before it. The key of that folder, for an entry so named.
-std::optional<std::string> WholeFolderAsked(const std::string& name) {
-  constexpr std::string_view kEverything = "*.*";
-  if (name.size() <= kEverything.size() || !name.ends_with(kEverything)) return std::nullopt;
-  const char before = name[name.size() - kEverything.size() - 1];
-  if (before != '\\' && before != '/') return std::nullopt;
-  return MatchKey(name.substr(0, name.size() - kEverything.size()));
-}
-
-}  // namespace
 
 int RunDelete(const Context& context, const DeleteOptions& options) {
   const Console& console = context.console;
@@ -61,7 +41,7 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     while ((code = session->Next(entry)) == host::kOk) {
       ++count;
       if (!selection.Selects(entry.name)) {
-        kept.push_back(MatchKey(entry.name));
+        kept.push_back(host::MemberKey(entry.name));
         continue;
       }
       delete_list += entry.name;
@@ -74,10 +54,11 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     }
   }
   delete_list += '\0';
+  // The plugin's list takes an entry named "FOLDER\*.*" for the whole folder.
   for (const std::string& name : chosen) {
-    const std::optional<std::string> folder = WholeFolderAsked(name);
+    const std::optional<std::string_view> folder = host::WholeFolderItem(name);
     if (folder && std::any_of(kept.begin(), kept.end(), [&](const std::string& key) {
-          return key.starts_with(*folder);
+          return key.starts_with(host::MemberKey(*folder));
         })) {
       console.Error(options.archive + ": " + Printable(name) +
                     " cannot be deleted alone: the plugin takes such a name for the whole "
@@ -91,7 +72,7 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     complete = false;
   }
   if (!chosen.empty()) {
-    const WritingIn writing(FolderOf(FileBehindLink(options.archive)));  // where the plugin writes
+    const WritingIn writing(FolderOf(FileBehindLinks(options.archive.c_str())));
     std::string archive = options.archive;
     ClearSystemReason();
     const int code = context.api.DeleteFiles(archive.data(), delete_list.data());

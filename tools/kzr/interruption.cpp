@@ -119,18 +119,10 @@ void HandleInterruptions() {
 #endif
 }
 
-bool OutputPipeClosed() {
-#if defined(_WIN32)
-  return false;
-#else
-  pollfd out{STDOUT_FILENO, POLLOUT, 0};
-  return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
-#endif
-}
-
 void EndIfOutputPipeClosed() {
 #if !defined(_WIN32)
-  if (OutputPipeClosed()) EndAsSignalled(SIGPIPE);
+  pollfd out{STDOUT_FILENO, POLLOUT, 0};
+  if (poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0) EndAsSignalled(SIGPIPE);
 #endif
 }
 

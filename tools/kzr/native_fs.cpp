@@ -179,8 +179,6 @@ unsigned ProcessNumber() { return static_cast<unsigned>(GetCurrentProcessId()); 
 
 std::optional<std::string> CanonicalPath(const std::string& path) { return FullPath(path); }
 
-std::string FileBehindLink(const std::string& path) { return path; }
-
 bool SamePath(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -313,11 +311,6 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
   std::string result = resolved;
   std::free(resolved);
   return WithTrailingSeparator(result) + absolute.substr(slash + 1);
-}
-
-std::string FileBehindLink(const std::string& path) {
-  if (KindOf(path) != FileKind::kSymlink) return path;
-  return CanonicalPath(path).value_or(path);
 }
 
 bool SamePath(const std::string& a, const std::string& b) { return a == b; }

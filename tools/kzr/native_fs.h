@@ -73,10 +73,6 @@ std::string AbsolutePath(const std::string& path);
 // folder; for a missing file, its resolved folder followed by its name.
 std::optional<std::string> CanonicalPath(const std::string& path);
 
-// The file that a symbolic link at `path` leads to, as the plugin writes a
-// new version of an archive there (not on Windows); else `path`.
-std::string FileBehindLink(const std::string& path);
-
 // Whether two paths name one and the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 

@@ -15,6 +15,7 @@
 #include "native_fs.h"
 #include "plugin/host_interface.h"
 #include "plugin/name_converter.h"
+#include "plugin/platform_files.h"
 #include "progress.h"
 #include "quantities.h"
 #include "result_codes.h"
@@ -36,7 +37,7 @@ std::string MemberKey(std::string name) {
   return name;
 }
 
-// The folder part of a path, with its separator ("" for a bare name).
+// The name part of a path: what follows its folder part.
 std::string BaseName(const std::string& path) { return path.substr(FolderPart(path).size()); }
 
 // Why a name has no form in the names' code page.
@@ -316,9 +317,9 @@ int RunPack(const Context& context, const PackOptions& options) {
   add_list += '\0';
 
   // pack: the new archive under a name of this process's, renamed over
-  // ARCHIVE below; add: ARCHIVE itself.
-  // An archive reached through a link is replaced where the link leads.
-  const std::string archive_file = FileBehindLink(options.archive);
+  // ARCHIVE (where a link at ARCHIVE leads, as the plugin writes) below;
+  // add: ARCHIVE itself.
+  const std::string archive_file = FileBehindLinks(options.archive.c_str());
   std::string target = options.add ? options.archive : archive_file + TemporaryMark() + "new";
   std::string source = WithTrailingSeparator(root);
   std::string sub_path = prefix.value_or("");
