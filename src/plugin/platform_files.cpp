@@ -63,13 +63,12 @@ int AsDescriptor(std::intptr_t handle) noexcept { return static_cast<int>(handle
 
 #endif
 
-// TARGET.kzr-tmp-PID-N in the target's folder, with NAME cut short where
-// the whole would pass the system's limits on a name or a path.
-std::string TemporaryPathFor(const std::string& target) {
+}  // namespace
+
+std::string TemporaryPathFor(const std::string& target, const std::string& tag) {
   std::size_t folder_end = target.size();
   while (folder_end > 0 && !IsSeparator(target[folder_end - 1])) --folder_end;
-  const std::string suffix = ".kzr-tmp-" + std::to_string(ProcessId()) + "-" +
-                             std::to_string(g_temporary_counter.fetch_add(1) + 1);
+  const std::string suffix = ".kzr-tmp-" + std::to_string(ProcessId()) + "-" + tag;
   std::size_t base_length = target.size() - folder_end;
   base_length = std::min(base_length, kLongestFileName - suffix.size());
   if (folder_end + base_length + suffix.size() > kLongestPath) {
@@ -79,6 +78,12 @@ std::string TemporaryPathFor(const std::string& target) {
     base_length = std::max<std::size_t>(1, std::min(base_length, room));
   }
   return target.substr(0, folder_end + base_length) + suffix;
+}
+
+namespace {
+
+std::string NextTemporaryPath(const std::string& target) {
+  return TemporaryPathFor(target, std::to_string(g_temporary_counter.fetch_add(1) + 1));
 }
 
 }  // namespace
@@ -284,7 +289,7 @@ Status OutputFile::Create(const std::string& target, bool keep_access) {
   {
     target_ = target;
     for (int attempt = 0;; ++attempt) {
-      temporary_ = TemporaryPathFor(target);
+      temporary_ = NextTemporaryPath(target);
 #if defined(_WIN32)
       (void)keep_access;  // the new file takes the folder's permissions
       const HANDLE file = CreateFileA(temporary_.c_str(), GENERIC_WRITE,

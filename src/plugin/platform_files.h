@@ -109,5 +109,9 @@ bool RemoveEmptyFolder(const char* path) noexcept;
 // The file that a symbolic link at `path` leads to, when it leads to one
 // (not on Windows); else `path`.
 std::string FileBehindLinks(const char* path);
+// "NAME.kzr-tmp-PID-TAG" in the folder of `target` (named NAME there), with
+// NAME cut short where the whole would pass the system's limits on a name or
+// a path.
+std::string TemporaryPathFor(const std::string& target, const std::string& tag);
 
 }  // namespace kzr

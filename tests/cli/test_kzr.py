@@ -500,7 +500,8 @@ class OutputFailureTest(Sandbox):
 
 class PosixArchiveWriteTest(Sandbox):
     """What a POSIX system lets stand where an archive is written: a leftover
-    of an earlier process of the same number, a symbolic link."""
+    of an earlier process of the same number, a symbolic link, a name as long
+    as a name may be."""
 
     def setUp(self):
         if Config.windows:
@@ -515,6 +516,14 @@ class PosixArchiveWriteTest(Sandbox):
                               capture_output=True, timeout=300)
         self.assertEqual(done.returncode, 0, done)
         self.assertEqual(stored_names(self.path("out.kzr")), [b"readme.txt"])
+
+    def test_an_archive_named_with_the_longest_name_is_packed_added_to_and_deleted_from(self):
+        name = "a" * 251 + ".kzr"
+        self.ok("pack", name, "-C", "src", "readme.txt")
+        self.ok("add", name, "-C", "src", "empty.dat")
+        self.ok("delete", name, "readme.txt")
+        self.assertEqual(stored_names(self.path(name)), [b"empty.dat"])
+        self.assertEqual([n for n in os.listdir(self.dir) if "kzr-tmp" in n], [])
 
     def test_pack_add_and_delete_change_the_archive_a_link_leads_to(self):
         self.ok("pack", "real.kzr", "-C", "src", "readme.txt")

@@ -320,7 +320,7 @@ int RunPack(const Context& context, const PackOptions& options) {
   // ARCHIVE (where a link at ARCHIVE leads, as the plugin writes) below;
   // add: ARCHIVE itself.
   const std::string archive_file = FileBehindLinks(options.archive.c_str());
-  std::string target = options.add ? options.archive : archive_file + TemporaryMark() + "new";
+  std::string target = options.add ? options.archive : TemporaryPathFor(archive_file, "new");
   std::string source = WithTrailingSeparator(root);
   std::string sub_path = prefix.value_or("");
   const std::size_t count = collector.files().size();
@@ -336,8 +336,7 @@ int RunPack(const Context& context, const PackOptions& options) {
       }
       progress.SetTotals(totals);
     }
-    FileGrowthWatcher watcher(progress, FolderOf(archive_file),
-                              BaseName(archive_file) + TemporaryMark());
+    FileGrowthWatcher watcher(progress, FolderOf(archive_file), TemporaryMark());
     // A file under the new archive's name is a leftover of a killed kzr of the
     // same process number: PackFiles would add to it.
     if (!options.add) RemoveFile(target);

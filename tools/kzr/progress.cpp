@@ -194,8 +194,8 @@ void ClearProgressLine() {
   if (Progress* progress = g_active.load()) progress->Clear();
 }
 
-FileGrowthWatcher::FileGrowthWatcher(Progress& progress, std::string folder, std::string prefix)
-    : progress_(progress), folder_(std::move(folder)), prefix_(std::move(prefix)) {
+FileGrowthWatcher::FileGrowthWatcher(Progress& progress, std::string folder, std::string mark)
+    : progress_(progress), folder_(std::move(folder)), mark_(std::move(mark)) {
   if (!progress_.visible()) return;
   thread_ = std::thread([this] {
     std::unique_lock lock(mutex_);
@@ -206,7 +206,7 @@ FileGrowthWatcher::FileGrowthWatcher(Progress& progress, std::string folder, std
       if (const auto names = ListFolder(folder_, error)) {
         for (const FolderEntry& entry : *names) {
           const std::string& name = entry.name;
-          if (name.starts_with(prefix_)) {
+          if (name.find(mark_) != std::string::npos) {
             largest = std::max(largest, FileSize(WithTrailingSeparator(folder_) + name).value_or(0));
           }
         }

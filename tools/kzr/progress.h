@@ -89,11 +89,12 @@ class Progress {
 void ClearProgressLine();
 
 // While it lives, updates `progress` every tenth of a second from the size
-// of the largest file in `folder` whose name starts with `prefix` (the
-// plugin writes a new archive front to back under a temporary name).
+// of the largest file in `folder` whose name holds `mark` (the plugin writes
+// a new archive front to back under a temporary name, marked as this
+// process's).
 class FileGrowthWatcher {
  public:
-  FileGrowthWatcher(Progress& progress, std::string folder, std::string prefix);
+  FileGrowthWatcher(Progress& progress, std::string folder, std::string mark);
   ~FileGrowthWatcher();
   FileGrowthWatcher(const FileGrowthWatcher&) = delete;
   FileGrowthWatcher& operator=(const FileGrowthWatcher&) = delete;
@@ -101,7 +102,7 @@ class FileGrowthWatcher {
  private:
   Progress& progress_;
   const std::string folder_;
-  const std::string prefix_;
+  const std::string mark_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
