@@ -44,6 +44,14 @@ void AppendUnconverted(unsigned char byte, std::string& out) {
   out += kHex[byte & 0x0F];
 }
 
+// The value of an upper-case hexadecimal digit, as AppendUnconverted writes
+// them, or -1.
+int HexDigit(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // Converts `input` whole and appends the result. With `mark_bad_bytes`, a
 // byte that starts no character is marked (AppendUnconverted) and the rest
 // goes on; without, it fails the conversion, and so does a character that
@@ -115,8 +123,29 @@ void NameConverter::ToHost(std::string_view stored, std::string& out) {
   Convert(to_host_, stored, out, true);
 }
 
+// The host's text between marks converts as it is; a mark (AppendUnconverted)
+// stands for its byte. The result must list as the very text it came from:
+// iconv maps some characters one way only (a code page's yen sign to `\`,
+// two tildes to one byte), and such a name, stored, would be another name,
+// or a path to another folder.
 bool NameConverter::ToStored(std::string_view host, std::string& out) {
-  return Convert(to_stored_, host, out, false);
+  static constexpr std::string_view kMark = "\xEF\xBF\xBD";
+  const std::size_t start = out.size();
+  std::size_t done = 0;
+  for (std::size_t at = host.find(kMark); at != std::string_view::npos;
+       at = host.find(kMark, at + 1)) {
+    const std::size_t digits = at + kMark.size();
+    const int high = digits + 2 <= host.size() ? HexDigit(host[digits]) : -1;
+    const int low = high >= 0 ? HexDigit(host[digits + 1]) : -1;
+    if (low < 0) continue;
+    if (!Convert(to_stored_, host.substr(done, at - done), out, false)) return false;
+    out += static_cast<char>(high << 4 | low);
+    done = digits + 2;
+  }
+  if (!Convert(to_stored_, host.substr(done), out, false)) return false;
+  std::string listed;
+  ToHost(std::string_view(out).substr(start), listed);
+  return listed == host;
 }
 
 #endif

@@ -2,7 +2,7 @@
 // in one code page (names_setting.h); a host on Linux names files in UTF-8,
 // so the Linux plugin converts at the boundary, with the C library's iconv.
 // A name the host adds is converted into the code page, and refused when it
-// has no form there: never stored mangled. A stored name is converted for
+// has no form there that lists as the same name: never stored mangled. A stored name is converted for
 // the host; a byte that is no character of the code page (one it leaves
 // undefined) is reported as U+FFFD followed by the byte's two hexadecimal
 // digits, so that the damage shows and two such names stay two names.
@@ -65,9 +65,11 @@ class NameConverter {
 
   // Appends the host's text for a stored name. Throws std::bad_alloc only.
   void ToHost(std::string_view stored, std::string& out);
-  // Appends the stored form of the host's text; false, with `out` in no
-  // particular state, when a character has no place in the code page or the
-  // text is not UTF-8. Throws std::bad_alloc only.
+  // Appends the stored form of the host's text, in which U+FFFD and two
+  // hexadecimal digits stand for the byte that ToHost marks so; false, with
+  // `out` in no particular state, when a character has no place in the code
+  // page, the text is not UTF-8, or the stored form would list as other
+  // text. Throws std::bad_alloc only.
   bool ToStored(std::string_view host, std::string& out);
 
  private:

@@ -154,14 +154,21 @@ TEST_F(NamesTest, NameWithoutAFormInTheCodePageIsRefusedAndTheArchiveKept) {
   const Bytes before = ReadFileBytes(archive);
   const struct {
     const char* what;
+    const char* code_page;  // null: the default
     std::string sub_path;
   } cases[] = {
-      {"Greek, which Windows-1250 lacks", "\xCE\xA9mega"},
-      {"a snowman", "snow\xE2\x98\x83"},
-      {"not UTF-8 at all", "caf\xE9"},
+      {"Greek, which Windows-1250 lacks", nullptr, "\xCE\xA9mega"},
+      {"a snowman", nullptr, "snow\xE2\x98\x83"},
+      {"not UTF-8 at all", nullptr, "caf\xE9"},
+      // Characters that convert one way only: stored, they would list as
+      // other names.
+      {"a yen sign, stored as a backslash", "CP932", "a\xC2\xA5" "b"},
+      {"a wave dash, stored as a full-width tilde", "CP932", "x\xE3\x80\x9C"},
+      {"U+FFFD and digits of a byte that is a character", nullptr, "caf\xEF\xBF\xBD" "E9"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    SetVariable("KZR_NAMES", c.code_page);
     EXPECT_EQ(Pack(archive, c.sub_path, "f"), kConverts ? 24 : 0);
     if (kConverts) {
       EXPECT_EQ(ReadFileBytes(archive), before);
@@ -177,8 +184,8 @@ TEST_F(NamesTest, NameWithoutAFormInTheCodePageIsRefusedAndTheArchiveKept) {
 
 // Bytes that Windows-1250 leaves undefined: each is listed as U+FFFD and its
 // digits, so two such names stay two; the listed name extracts the stored
-// entry and deletes it.
-TEST_F(NamesTest, BytesThatAreNoCharacterAreMarkedAndStillExtractAndDelete) {
+// entry, replaces it and deletes it.
+TEST_F(NamesTest, BytesThatAreNoCharacterAreMarkedAndStillExtractReplaceAndDelete) {
   const std::string archive = dir_.Write("marked.kzr", ArchiveBuilder(Flavour::kMasked)
                                                            .AddFile("caf\x81", BytesOf("81"))
                                                            .AddFile("caf\x83", BytesOf("83"))
@@ -197,6 +204,11 @@ TEST_F(NamesTest, BytesThatAreNoCharacterAreMarkedAndStillExtractAndDelete) {
     EXPECT_EQ(ReadFileBytes(out), BytesOf(bytes));
   }
   Plugin().CloseArchive(handle);
+
+  // A file under a listed name replaces the entry.
+  WriteSource(marked_83, "new 83");
+  ASSERT_EQ(Pack(archive, "", marked_83), 0);
+  EXPECT_EQ(StoredNames(archive), (std::vector<std::string>{"caf\x81", "caf\x83"}));
 
   ASSERT_EQ(Delete(archive, marked_81), 0);
   EXPECT_EQ(StoredNames(archive), std::vector<std::string>{"caf\x83"});
