@@ -173,8 +173,16 @@ Status DeleteMembers(const char* archive_path, const char* delete_list) {
   }
   const DirectoryIndex& index = existing->index();
   bool any = false;
-  for (std::size_t position = 0; position < index.EntryCount() && !any; ++position) {
-    any = doomed(index.EntryAt(position));
+  for (std::size_t position = 0; position < index.EntryCount(); ++position) {
+    const bool chosen = doomed(index.EntryAt(position));
+    // The listing cut this entry's name short, and the host names it so: the
+    // entry cannot be told by that name, and deleting nothing would pass for
+    // success.
+    if (!chosen && names.contains(host::MemberKey(
+                       std::string_view(buffer).substr(0, host::ListedLength(buffer))))) {
+      return Status::kPathTooLong;
+    }
+    any = any || chosen;
   }
   if (!any) return Status::kOk;
 

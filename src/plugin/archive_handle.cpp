@@ -53,7 +53,7 @@ namespace {
     name.resize(host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size() - 1));
   } else {
     host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
-    name.resize(host::Utf8CutPoint(name.data(), name.size(), host::kHeaderNameSize - 1));
+    name.resize(host::ListedLength(name));
   }
   FillNameFieldCleaned(field, name.data(), name.size());
 }

@@ -166,6 +166,15 @@ bool SameMemberName(std::string_view a, std::string_view b) noexcept {
   return true;
 }
 
+std::size_t ListedLength(std::string_view reported) noexcept {
+  constexpr std::size_t kRoom = kHeaderNameSize - 1;
+#if defined(_WIN32)
+  return std::min(reported.size(), kRoom);
+#else
+  return Utf8CutPoint(reported.data(), reported.size(), kRoom);
+#endif
+}
+
 std::string MemberKey(std::string_view name) {
   std::string key(name);
   for (char& c : key) c = Folded(c);

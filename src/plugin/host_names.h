@@ -47,6 +47,11 @@ std::size_t CleanName(const char* name, std::size_t length, char* out,
 // separators, in `out`. Throws std::bad_alloc only.
 void ReportedName(NameConverter& names, std::string_view stored, std::string& out);
 
+// How much of a reported name a listing shows in the host's name field: at
+// most kHeaderNameSize - 1 bytes, cut at a character boundary where the
+// host takes UTF-8 (on Linux).
+std::size_t ListedLength(std::string_view reported) noexcept;
+
 // A name field (kHeaderNameSize bytes) in the host's form: separators
 // converted in place.
 void ToHostSeparators(char* field) noexcept;

@@ -793,6 +793,20 @@ class SystemMessageTest(Sandbox):
             user = 65534
         self.assert_message("secret.kzr", "cannot open (15): Permission denied", user=user)
 
+    def test_entries_whose_names_the_plugin_cuts_are_neither_extracted_nor_deleted(self):
+        folder = b"d\\" + b"a" * 200 + b"\\" + b"b" * 60
+        self.build_archive("long.kzr", [stored_file(folder + b"one.txt", b"1"),
+                                        stored_file(folder + b"two.txt", b"2")])
+        before = read_file(self.path("long.kzr"))
+        for plugin in [None] + ([Config.plugin_module] if Config.plugin_module else []):
+            run = self.kzr("extract", "long.kzr", "-C", "out", "--overwrite", plugin=plugin)
+            self.assertEqual((run.code, run.err.count("the plugin reports")), (1, 2), (plugin, run))
+            self.assertEqual(tree(self.path("out")), {}, plugin)
+            run = self.kzr("delete", "long.kzr", "d*", plugin=plugin)
+            self.assertEqual(run.code, 1, (plugin, run))
+            self.assertIn("nothing deleted", run.err, plugin)
+            self.assertEqual(read_file(self.path("long.kzr")), before, plugin)
+
     def test_names_too_long_for_the_file_system(self):
         self.build_archive("long.kzr", [
             stored_file(b"f" * 256, b"x"), stored_file(b"d" * 256 + b"\\x", b"y"),

@@ -215,7 +215,7 @@ TEST_F(NamesTest, BytesThatAreNoCharacterAreMarkedAndStillExtractReplaceAndDelet
 }
 
 // 200 ASCII letters and then two-byte characters in UTF-8: the listed name
-// ends before the character that would pass 259 bytes.
+// ends before the character that would pass 259 bytes, and names no entry.
 TEST_F(NamesTest, LongNamesAreCutAtACharacterBoundary) {
   const struct {
     std::size_t ascii;
@@ -233,6 +233,15 @@ TEST_F(NamesTest, LongNamesAreCutAtACharacterBoundary) {
     }
     int code = -1;
     EXPECT_EQ(Listed(archive, &code), std::vector<std::string>{expected});
+    // A cut name does not tell the entry: deleting by it is refused.
+    const Bytes before = ReadFileBytes(archive);
+    if (kConverts && c.listed_characters < 30) {
+      EXPECT_NE(Delete(archive, expected), 0);
+      EXPECT_EQ(ReadFileBytes(archive), before);
+    } else {
+      EXPECT_EQ(Delete(archive, expected), 0);
+      EXPECT_TRUE(Listed(archive, &code).empty());
+    }
   }
 }
 

@@ -51,10 +51,22 @@ int ArchiveSession::Next(ListedEntry& entry) {
     entry.stored_name.reset();
   }
   // A name is cut at a character boundary, to 256 bytes at least.
-  if (api_.WholeNameLength != nullptr && entry.name.size() + 4 >= host::kHeaderNameSize) {
-    entry.name_cut = api_.WholeNameLength(handle_) >= host::kHeaderNameSize;
+  entry.name_cut_for_sure = false;
+  if (entry.name.size() + 4 >= host::kHeaderNameSize) {
+    entry.name_cut_for_sure = api_.WholeNameLength != nullptr &&
+                              api_.WholeNameLength(handle_) >= host::kHeaderNameSize;
+    entry.name_cut = entry.name_cut_for_sure || api_.WholeNameLength == nullptr;
   }
   return code;
+}
+
+std::string CutNameProblem(const ListedEntry& entry) {
+  const std::string length = std::to_string(entry.name.size());
+  return entry.name_cut_for_sure
+             ? "the stored name is longer than the " + length + " characters the plugin reports"
+             : "the plugin reports names of up to " +
+                   std::to_string(host::kHeaderNameSize - 1) + " bytes, and this one of " +
+                   length + " may have been cut";
 }
 
 int ArchiveSession::Extract(const std::string& folder, const std::string& file) {

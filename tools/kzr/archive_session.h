@@ -25,8 +25,15 @@ struct ListedEntry {
   std::optional<bool> compressed;
   // The name's bytes as the archive holds them, when asked for.
   std::optional<std::string> stored_name;
-  bool name_cut = false;  // the reported name was cut to fit the host's record (linked-in only)
+  // The reported name was cut to fit the host's record; with a plugin that
+  // cannot tell the whole name's length, it is long enough to have been.
+  bool name_cut = false;
+  bool name_cut_for_sure = false;
 };
+
+// Why an entry whose name was or may have been cut (name_cut) cannot be
+// chosen by that name.
+std::string CutNameProblem(const ListedEntry& entry);
 
 class ArchiveSession {
  public:

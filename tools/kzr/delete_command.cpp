@@ -44,6 +44,11 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
         kept.push_back(host::MemberKey(entry.name));
         continue;
       }
+      if (entry.name_cut) {
+        console.Error(options.archive + ": " + Printable(entry.name) + ": " +
+                      CutNameProblem(entry) + ", which does not tell the entry; nothing deleted");
+        return kExitFailure;
+      }
       delete_list += entry.name;
       delete_list += '\0';
       chosen.push_back(entry.name);

@@ -46,11 +46,7 @@ class Extraction {
     std::string reason;
     const std::optional<StoredPath> path = SplitStoredName(entry.name, reason);
     if (!path) return Refuse(session, entry, "refused: " + reason);
-    if (entry.name_cut) {
-      return Refuse(session, entry,
-                    "refused: the stored name is longer than the " +
-                        std::to_string(entry.name.size()) + " characters the plugin reports");
-    }
+    if (entry.name_cut) return Refuse(session, entry, "refused: " + CutNameProblem(entry));
     const std::optional<DestinationTree::Placement> place = tree_.Place(*path, reason);
     if (!place) return Refuse(session, entry, "refused: " + reason);
 
