@@ -93,7 +93,11 @@ Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const char* des
     return status;  // the output, if any, is discarded
   }
   if (operation == host::kExtract) {
-    if (const Status status = output.Commit(false); status != Status::kOk) return status;
+    // A file that stands at the target is replaced only once the new one is
+    // on the disk: a crash soon after the rename could otherwise leave the
+    // name with neither file's bytes. A new file needs no such wait.
+    const bool replaces = PathExists(path.c_str());
+    if (const Status status = output.Commit(replaces); status != Status::kOk) return status;
   }
   sink.Finish();
   return Status::kOk;
