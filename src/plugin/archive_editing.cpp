@@ -90,6 +90,14 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
       folders.push_back(std::move(source));
       continue;
     }
+    // Where the host does not separate folders with `\`, a `\` in a file's
+    // path is part of a file's name, which the format cannot hold: stored, it
+    // would split the name into folders. (The sub-path is the archive's own
+    // path, in which hosts may write `\`.)
+    if (host::kHostSeparator != host::kStoredSeparator &&
+        item.find(host::kStoredSeparator) != std::string_view::npos) {
+      return Status::kNameNotConvertible;
+    }
     std::string stored;
     if (!names.ToStored(name, stored)) return Status::kNameNotConvertible;
     if (stored.size() > kMaxPackPathLength) return Status::kPathTooLong;
