@@ -26,6 +26,7 @@ enum class Status : std::uint8_t {
   kTooLarge,        // an archive would pass the largest length the format allows
   kUnknownCodePage,     // the code page chosen for names cannot be converted here
   kNameNotConvertible,  // a name has no form in the code page of stored names
+  kSameMemberName,      // two new files would be stored as one member
 };
 
 }  // namespace kzr

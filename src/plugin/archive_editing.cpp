@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -102,6 +103,20 @@ Status PackFileList(const char* archive_path, const char* sub_path, const char* 
     if (!names.ToStored(name, stored)) return Status::kNameNotConvertible;
     if (stored.size() > kMaxPackPathLength) return Status::kPathTooLong;
     files.push_back({std::move(source), std::move(stored), host::MemberKey(name)});
+  }
+  // Names that differ in letter case only (two files on Linux) would make
+  // entries that every later replace or delete takes for one member, and
+  // that the game reads as one file. A file listed twice is packed once.
+  std::unordered_map<std::string, std::string> sources;
+  for (auto file = files.begin(); file != files.end();) {
+    const auto [known, added] = sources.emplace(file->key, file->source);
+    if (added) {
+      ++file;
+    } else if (known->second == file->source) {
+      file = files.erase(file);
+    } else {
+      return Status::kSameMemberName;
+    }
   }
 
   std::unique_ptr<ArchiveReader> existing;

@@ -23,6 +23,7 @@ constexpr ResultCode ToResultCode(Status status) noexcept {
     // What the archive's names cannot hold, like what its length cannot.
     case Status::kUnknownCodePage: return kNotSupported;
     case Status::kNameNotConvertible: return kNotSupported;
+    case Status::kSameMemberName: return kNotSupported;
   }
   return kBadData;
 }

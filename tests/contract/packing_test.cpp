@@ -135,6 +135,21 @@ TEST_F(PackingTest, FailuresLeaveNoFileAtTheArchivePath) {
   EXPECT_FALSE(FileExists(dir_.File("no-such-folder/t.kzr")));
 }
 
+// Two files whose names differ in letter case only (a case-sensitive file
+// system) would be one member to every later replace and delete.
+TEST_F(PackingTest, NamesThatDifferInCaseOnlyAreRefusedAndAFileListedTwiceIsPackedOnce) {
+  Source("a.txt", BytesOf("small"));
+  Source("A.TXT", BytesOf("CAPITAL"));
+  const bool case_sensitive = ReadFileBytes(dir_.File("src/a.txt")) == BytesOf("small");
+  if (case_sensitive) {
+    EXPECT_EQ(Pack(dir_.File("case.kzr"), nullptr, AddList({"a.txt", "A.TXT"})), 24);
+    EXPECT_FALSE(FileExists(dir_.File("case.kzr")));
+  }
+  ASSERT_EQ(Pack(dir_.File("twice.kzr"), nullptr, AddList({"a.txt", "a.txt"})), 0);
+  int code = -1;
+  EXPECT_EQ(ListArchive(dir_.File("twice.kzr"), &code).entries.size(), 1u);
+}
+
 TEST_F(PackingTest, OverlongPathsAreRefusedBeforeAnythingIsWritten) {
   Source("good", BytesOf("good"));
   const std::string archive = dir_.Write("t.kzr", BytesOf("keep me"));
