@@ -286,6 +286,7 @@ Status OutputFile::StopBackground() noexcept {
 
 Status OutputFile::Create(const std::string& target, bool keep_access) {
   Discard();
+  if (keep_access && !MayChange(target.c_str())) return Status::kCannotCreate;
   {
     target_ = target;
     for (int attempt = 0;; ++attempt) {
@@ -469,6 +470,15 @@ bool PathExists(const char* path) noexcept {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool MayChange(const char* path) noexcept {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return true;
+  }
+  SetLastError(ERROR_ACCESS_DENIED);
+  return false;
+}
+
 bool IsSameFile(std::FILE* file, const char* path) noexcept {
   const auto open_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   BY_HANDLE_FILE_INFORMATION open_info, path_info;
@@ -506,6 +516,10 @@ std::string FileBehindLinks(const char* path) { return path; }
 bool PathExists(const char* path) noexcept {
   struct stat info{};
   return lstat(path, &info) == 0;
+}
+
+bool MayChange(const char* path) noexcept {
+  return access(path, W_OK) == 0 || errno == ENOENT;
 }
 
 bool IsSameFile(std::FILE* file, const char* path) noexcept {

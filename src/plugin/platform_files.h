@@ -49,7 +49,8 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the temporary file beside `target`. With `keep_access`, a file
-  // that already stands at the target lends the new one its permissions.
+  // that already stands at the target lends the new one its permissions,
+  // and must be one the user may change (MayChange).
   // kOk or kCannotCreate; nothing at `target` is touched.
   Status Create(const std::string& target, bool keep_access);
   // Appends bytes (buffered). kOk or kWriteFailed.
@@ -105,6 +106,10 @@ bool IsSameFile(std::FILE* file, const char* path) noexcept;
 std::uint32_t HostModificationTime(std::FILE* file) noexcept;
 // Removes a file, or an empty folder; false when it cannot.
 bool RemoveFile(const char* path) noexcept;
+// Whether the user may change the file at `path` (true when none is there).
+// A read-only file is not replaced by a new one, though the rename would
+// need only its folder's permission; the system's error code tells why.
+bool MayChange(const char* path) noexcept;
 bool RemoveEmptyFolder(const char* path) noexcept;
 // The file that a symbolic link at `path` leads to, when it leads to one
 // (not on Windows); else `path`.

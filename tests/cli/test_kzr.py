@@ -807,6 +807,26 @@ class SystemMessageTest(Sandbox):
             self.assertIn("nothing deleted", run.err, plugin)
             self.assertEqual(read_file(self.path("long.kzr")), before, plugin)
 
+    def test_a_read_only_archive_is_neither_changed_nor_replaced(self):
+        if Config.runner or os.name != "posix":
+            self.skipTest("file permissions are POSIX ones")
+        self.make_sample()
+        self.ok("pack", "ro.kzr", "-C", "src", "readme.txt")
+        os.chmod(self.path("ro.kzr"), 0o444)
+        before = read_file(self.path("ro.kzr"))
+        # Root may change any file: the tool runs as nobody, who may write the
+        # folder (which is all a rename needs) but not the archive.
+        user = None
+        if os.geteuid() == 0:
+            os.chmod(self.dir, 0o777)
+            user = 65534
+        for args in (["add", "ro.kzr", "-C", "src", "empty.dat"], ["delete", "ro.kzr", "readme.txt"],
+                     ["pack", "ro.kzr", "-C", "src", "empty.dat", "--overwrite"]):
+            run = self.kzr(*args, user=user)
+            self.assertEqual(run.code, 1, (args, run))
+            self.assertIn("Permission denied", run.err, args)
+            self.assertEqual(read_file(self.path("ro.kzr")), before, args)
+
     def test_names_too_long_for_the_file_system(self):
         self.build_archive("long.kzr", [
             stored_file(b"f" * 256, b"x"), stored_file(b"d" * 256 + b"\\x", b"y"),

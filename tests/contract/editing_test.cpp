@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <set>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include "support/archive_builder.h"
 #include "support/file_size_limit.h"
 #include "support/host_session.h"
@@ -184,6 +188,23 @@ TEST_P(EditingTest, FailuresKeepTheOldArchiveByteForByte) {
   std::set<std::string> after = FolderNames();
   after.erase("src");
   EXPECT_EQ(after, names) << "no temporary file is left";
+}
+
+// A read-only archive is left as it is, though a rename over it would need
+// only the folder's permission.
+TEST_P(EditingTest, AReadOnlyArchiveIsNotChanged) {
+#if !defined(_WIN32)
+  if (geteuid() == 0) GTEST_SKIP() << "root may change any file (the CLI tests run as nobody)";
+#endif
+  namespace fs = std::filesystem;
+  constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  Source("good", BytesOf("good"));
+  const Bytes before = ReadFileBytes(archive_);
+  fs::permissions(archive_, kWrite, fs::perm_options::remove);
+  EXPECT_EQ(Pack(nullptr, NameList({"good"})), 16);
+  EXPECT_EQ(Delete(NameList({"keep.txt"})), 16);
+  EXPECT_EQ(ReadFileBytes(archive_), before);
+  fs::permissions(archive_, fs::perms::owner_write, fs::perm_options::add);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFlavours, EditingTest,

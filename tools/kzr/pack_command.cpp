@@ -300,6 +300,12 @@ int RunPack(const Context& context, const PackOptions& options) {
     console.Error(options.archive + ": exists and is not a file");
     return kExitFailure;
   }
+  if (!options.add && existing == FileKind::kFile &&
+      !MayChange(FileBehindLinks(options.archive.c_str()).c_str())) {
+    console.Error(options.archive + ": cannot be replaced: " + SystemReason() +
+                  "; the archive is kept as it was");
+    return kExitFailure;
+  }
   if (!options.add && existing == FileKind::kFile && !options.overwrite) {
     std::string path = options.archive;
     if (context.api.CanYouHandleThisFile(path.data()) == 0) {
