@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "plugin/host_interface.h"
 #include "plugin/name_converter.h"
 
 namespace kzr::host {
@@ -51,6 +52,13 @@ void ReportedName(NameConverter& names, std::string_view stored, std::string& ou
 // most kHeaderNameSize - 1 bytes, cut at a character boundary where the
 // host takes UTF-8 (on Linux).
 std::size_t ListedLength(std::string_view reported) noexcept;
+// The shortest a name that ListedLength cut can be: a listed name shorter than
+// this is whole.
+#if defined(_WIN32)
+inline constexpr std::size_t kShortestCutName = kHeaderNameSize - 1;
+#else
+inline constexpr std::size_t kShortestCutName = kHeaderNameSize - 4;  // a UTF-8 boundary
+#endif
 
 // A name field (kHeaderNameSize bytes) in the host's form: separators
 // converted in place.

@@ -804,8 +804,12 @@ class SystemMessageTest(Sandbox):
             self.assertEqual(tree(self.path("out")), {}, plugin)
             run = self.kzr("delete", "long.kzr", "d*", plugin=plugin)
             self.assertEqual(run.code, 1, (plugin, run))
-            self.assertIn("nothing deleted", run.err, plugin)
             self.assertEqual(read_file(self.path("long.kzr")), before, plugin)
+            # A name as long as a cut one may be, but whole, is deleted.
+            self.build_archive("whole.kzr", [stored_file(b"w" * 256, b"w"),
+                                             stored_file(b"keep", b"k")])
+            self.ok("delete", "whole.kzr", "w*", plugin=plugin)
+            self.assertEqual(stored_names(self.path("whole.kzr")), [b"keep"], plugin)
 
     def test_a_read_only_archive_is_neither_changed_nor_replaced(self):
         if Config.runner or os.name != "posix":

@@ -4,6 +4,7 @@
 
 #include "archive/archive_reader.h"
 #include "byte_search.h"
+#include "plugin/host_names.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
@@ -50,9 +51,8 @@ int ArchiveSession::Next(ListedEntry& entry) {
     entry.compressed.reset();
     entry.stored_name.reset();
   }
-  // A name is cut at a character boundary, to 256 bytes at least.
   entry.name_cut_for_sure = false;
-  if (entry.name.size() + 4 >= host::kHeaderNameSize) {
+  if (entry.name.size() >= host::kShortestCutName) {
     entry.name_cut_for_sure = api_.WholeNameLength != nullptr &&
                               api_.WholeNameLength(handle_) >= host::kHeaderNameSize;
     entry.name_cut = entry.name_cut_for_sure || api_.WholeNameLength == nullptr;

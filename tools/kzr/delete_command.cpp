@@ -44,7 +44,9 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
         kept.push_back(host::MemberKey(entry.name));
         continue;
       }
-      if (entry.name_cut) {
+      // A name that may have been cut is left to the plugin, which refuses
+      // one that was.
+      if (entry.name_cut_for_sure) {
         console.Error(options.archive + ": " + Printable(entry.name) + ": " +
                       CutNameProblem(entry) + ", which does not tell the entry; nothing deleted");
         return kExitFailure;
