@@ -65,10 +65,12 @@ int AsDescriptor(std::intptr_t handle) noexcept { return static_cast<int>(handle
 
 }  // namespace
 
+std::string TemporaryMark() { return ".kzr-tmp-" + std::to_string(ProcessId()) + "-"; }
+
 std::string TemporaryPathFor(const std::string& target, const std::string& tag) {
   std::size_t folder_end = target.size();
   while (folder_end > 0 && !IsSeparator(target[folder_end - 1])) --folder_end;
-  const std::string suffix = ".kzr-tmp-" + std::to_string(ProcessId()) + "-" + tag;
+  const std::string suffix = TemporaryMark() + tag;
   std::size_t base_length = target.size() - folder_end;
   base_length = std::min(base_length, kLongestFileName - suffix.size());
   if (folder_end + base_length + suffix.size() > kLongestPath) {

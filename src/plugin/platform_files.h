@@ -107,13 +107,17 @@ std::uint32_t HostModificationTime(std::FILE* file) noexcept;
 // Removes a file, or an empty folder; false when it cannot.
 bool RemoveFile(const char* path) noexcept;
 // Whether the user may change the file at `path` (true when none is there).
-// A read-only file is not replaced by a new one, though the rename would
-// need only its folder's permission; the system's error code tells why.
+// A read-only file is not replaced by a new one, though on POSIX systems the
+// rename would need only its folder's permission; the system's error code
+// tells why.
 bool MayChange(const char* path) noexcept;
 bool RemoveEmptyFolder(const char* path) noexcept;
 // The file that a symbolic link at `path` leads to, when it leads to one
 // (not on Windows); else `path`.
 std::string FileBehindLinks(const char* path);
+// The part of a temporary file's name that marks it as this process's:
+// ".kzr-tmp-PID-".
+std::string TemporaryMark();
 // "NAME.kzr-tmp-PID-TAG" in the folder of `target` (named NAME there), with
 // NAME cut short where the whole would pass the system's limits on a name or
 // a path.

@@ -12,6 +12,7 @@
 #include "interruption.h"
 #include "name_pattern.h"
 #include "native_fs.h"
+#include "plugin/platform_files.h"
 #include "plugin/result_code.h"
 #include "result_codes.h"
 

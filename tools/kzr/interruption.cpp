@@ -6,6 +6,7 @@
 #include <set>
 
 #include "native_fs.h"
+#include "plugin/platform_files.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -95,8 +96,6 @@ void WaitForSignals(sigset_t signals) {
 #endif
 
 }  // namespace
-
-std::string TemporaryMark() { return ".kzr-tmp-" + std::to_string(ProcessNumber()) + "-"; }
 
 void HandleInterruptions() {
 #if defined(_WIN32)

@@ -34,7 +34,4 @@ class WritingIn {
 // end under `head`; else (and always on Windows) returns.
 void EndIfOutputPipeClosed();
 
-// The part of a temporary file's name that marks it as this process's.
-std::string TemporaryMark();
-
 }  // namespace kzr::cli

@@ -175,8 +175,6 @@ std::optional<std::string> MakePrivateFolder(const std::string& stem, std::strin
   }
 }
 
-unsigned ProcessNumber() { return static_cast<unsigned>(GetCurrentProcessId()); }
-
 std::optional<std::string> CanonicalPath(const std::string& path) { return FullPath(path); }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -343,8 +341,6 @@ std::optional<std::string> MakePrivateFolder(const std::string& stem, std::strin
   }
   return WithTrailingSeparator(pattern);
 }
-
-unsigned ProcessNumber() { return static_cast<unsigned>(getpid()); }
 
 #endif
 

@@ -44,8 +44,6 @@ void RemoveFolderOfFiles(const std::string& path);
 // Makes a new folder that only this user may enter, in the system's folder
 // for temporary files, named after `stem`; its path ends with a separator.
 std::optional<std::string> MakePrivateFolder(const std::string& stem, std::string& error);
-// The number of this process, as the plugin puts it in temporary names.
-unsigned ProcessNumber();
 
 struct FolderEntry {
   std::string name;  // on Windows, when the name does not fit: with '?' for what does not

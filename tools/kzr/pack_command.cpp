@@ -40,10 +40,10 @@ std::string MemberKey(std::string name) {
 // The name part of a path: what follows its folder part.
 std::string BaseName(const std::string& path) { return path.substr(FolderPart(path).size()); }
 
-// Why a name has no form in the names' code page.
+// Why a name has no form in the names' code page that lists as the name.
 std::string UnfitName(const host::NameConverter& names) {
   return "the name has characters that the names' code page (" + names.code_page() +
-         ") cannot hold";
+         ") cannot hold, or holds only as another name";
 }
 
 class FileCollector {
