@@ -44,6 +44,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -475,10 +476,28 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
   }
   MakeSources(files, operation);
 
+  // Refused before anything is read: a file's item with a `\`, which on
+  // Linux is part of a file's name, and two files that would be one member.
+  // One item listed twice is packed once.
+  bool refused = false;
+  std::unordered_map<std::string, std::string> item_of_key;
+  std::vector<Source> packed;
+  for (const Source& file : files) {
+    refused = refused || (kzr::host::kHostSeparator != kzr::host::kStoredSeparator &&
+                          file.item.find(kzr::host::kStoredSeparator) != std::string::npos);
+    const auto [known, added] = item_of_key.emplace(Key(file.name), file.item);
+    if (added) {
+      packed.push_back(file);
+    } else {
+      refused = refused || known->second != file.item;
+    }
+  }
+  files = std::move(packed);
+
   std::unordered_set<std::string> replaced;
   for (const Source& file : files) replaced.insert(Key(file.name));
   std::vector<Expected> expected;
-  bool must_succeed = !before.file || before.sound;
+  bool must_succeed = !refused && (!before.file || before.sound);
   for (const OldEntry& old : before.entries) {
     if (replaced.contains(Key(old.reported))) continue;
     expected.push_back({&old});
@@ -513,6 +532,7 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
     return;
   }
   Check(!before.file || before.sound, "PackFiles answered 0 for a file it must refuse");
+  Check(!refused, "PackFiles answered 0 for names it must refuse");
   CheckEdited(before.file ? before.flavour : Flavour::kMasked, expected);
   for (const Source& file : files) {
     Check(!move || !fs::exists(fs::symlink_status(file.path)),
@@ -549,6 +569,7 @@ void Delete(InputReader& input, std::uint8_t op, const Snapshot& before) {
 
   std::vector<Expected> expected;
   bool all_kept_copyable = true;
+  bool names_a_cut_name = false;  // an item that only the listing's cut of a name matches
   for (const OldEntry& old : before.entries) {
     const std::string key = Key(old.reported);
     const bool doomed = names.contains(key) ||
@@ -556,11 +577,13 @@ void Delete(InputReader& input, std::uint8_t op, const Snapshot& before) {
                           return key.starts_with(folder);
                         });
     if (doomed) continue;
+    names_a_cut_name = names_a_cut_name || names.contains(Key(ListedForm(old.reported)));
     expected.push_back({&old});
     all_kept_copyable = all_kept_copyable && old.copyable;
   }
   const bool nothing_matches = expected.size() == before.entries.size();
-  const bool must_succeed = before.sound && (nothing_matches || all_kept_copyable);
+  const bool must_succeed =
+      before.sound && !names_a_cut_name && (nothing_matches || all_kept_copyable);
 
   std::string archive = Scratch().archive;
   std::string list = HostList(items);
@@ -573,6 +596,7 @@ void Delete(InputReader& input, std::uint8_t op, const Snapshot& before) {
     return;
   }
   Check(before.sound, "DeleteFiles answered 0 for a file it must refuse");
+  Check(!names_a_cut_name, "DeleteFiles answered 0 for a name the listing cut");
   if (nothing_matches) {
     CheckUnchanged(before);
   } else {
