@@ -197,12 +197,13 @@ Status DeleteMembers(const char* archive_path, const char* delete_list) {
   const DirectoryIndex& index = existing->index();
   bool any = false;
   for (std::size_t position = 0; position < index.EntryCount(); ++position) {
-    const bool chosen = doomed(index.EntryAt(position));
+    const bool chosen = doomed(index.EntryAt(position));  // `buffer`: its reported name
     // The listing cut this entry's name short, and the host names it so: the
     // entry cannot be told by that name, and deleting nothing would pass for
     // success.
-    if (!chosen && names.contains(host::MemberKey(
-                       std::string_view(buffer).substr(0, host::ListedLength(buffer))))) {
+    const std::size_t listed = host::ListedLength(buffer);
+    if (!chosen && listed < buffer.size() &&
+        names.contains(host::MemberKey(std::string_view(buffer).substr(0, listed)))) {
       return Status::kPathTooLong;
     }
     any = any || chosen;

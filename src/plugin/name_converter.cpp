@@ -39,7 +39,7 @@ void Reset(iconv_t descriptor) noexcept { iconv(descriptor, nullptr, nullptr, nu
 // U+FFFD and the byte in hexadecimal.
 void AppendUnconverted(unsigned char byte, std::string& out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  out.append("\xEF\xBF\xBD");
+  out.append(kUnconvertedMark);
   out += kHex[byte >> 4];
   out += kHex[byte & 0x0F];
 }
@@ -129,12 +129,11 @@ void NameConverter::ToHost(std::string_view stored, std::string& out) {
 // two tildes to one byte), and such a name, stored, would be another name,
 // or a path to another folder.
 bool NameConverter::ToStored(std::string_view host, std::string& out) {
-  static constexpr std::string_view kMark = "\xEF\xBF\xBD";
   const std::size_t start = out.size();
   std::size_t done = 0;
-  for (std::size_t at = host.find(kMark); at != std::string_view::npos;
-       at = host.find(kMark, at + 1)) {
-    const std::size_t digits = at + kMark.size();
+  for (std::size_t at = host.find(kUnconvertedMark); at != std::string_view::npos;
+       at = host.find(kUnconvertedMark, at + 1)) {
+    const std::size_t digits = at + kUnconvertedMark.size();
     const int high = digits + 2 <= host.size() ? HexDigit(host[digits]) : -1;
     const int low = high >= 0 ? HexDigit(host[digits + 1]) : -1;
     if (low < 0) continue;

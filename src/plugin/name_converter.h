@@ -2,10 +2,11 @@
 // in one code page (names_setting.h); a host on Linux names files in UTF-8,
 // so the Linux plugin converts at the boundary, with the C library's iconv.
 // A name the host adds is converted into the code page, and refused when it
-// has no form there that lists as the same name: never stored mangled. A stored name is converted for
-// the host; a byte that is no character of the code page (one it leaves
-// undefined) is reported as U+FFFD followed by the byte's two hexadecimal
-// digits, so that the damage shows and two such names stay two names.
+// has no form there that lists as the same name: never stored mangled. A
+// stored name is converted for the host; a byte that is no character of the
+// code page (one it leaves undefined) is reported as U+FFFD followed by the
+// byte's two hexadecimal digits, so that the damage shows and two such names
+// stay two names.
 //
 // A host on Windows and the stored names share the ANSI code page: there
 // the converter hands names through unchanged.
@@ -24,6 +25,10 @@
 #endif
 
 namespace kzr::host {
+
+// How a listed name shows a byte that is no character of the code page:
+// U+FFFD, then the byte's two hexadecimal digits (upper case).
+inline constexpr std::string_view kUnconvertedMark = "\xEF\xBF\xBD";
 
 class NameConverter {
  public:

@@ -106,12 +106,12 @@ bool IsSameFile(std::FILE* file, const char* path) noexcept;
 std::uint32_t HostModificationTime(std::FILE* file) noexcept;
 // Removes a file, or an empty folder; false when it cannot.
 bool RemoveFile(const char* path) noexcept;
+bool RemoveEmptyFolder(const char* path) noexcept;
 // Whether the user may change the file at `path` (true when none is there).
 // A read-only file is not replaced by a new one, though on POSIX systems the
 // rename would need only its folder's permission; the system's error code
 // tells why.
 bool MayChange(const char* path) noexcept;
-bool RemoveEmptyFolder(const char* path) noexcept;
 // The file that a symbolic link at `path` leads to, when it leads to one
 // (not on Windows); else `path`.
 std::string FileBehindLinks(const char* path);

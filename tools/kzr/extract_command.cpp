@@ -12,6 +12,7 @@
 #include "interruption.h"
 #include "entry_selection.h"
 #include "native_fs.h"
+#include "plugin/name_converter.h"
 #include "plugin/names_setting.h"
 #include "progress.h"
 #include "quantities.h"
@@ -24,7 +25,7 @@ namespace {
 #if !defined(_WIN32)
 // How the plugin reports a stored byte that is no character of the names'
 // code page: U+FFFD, then the byte in hexadecimal.
-constexpr std::string_view kUnconvertedMark = "\xEF\xBF\xBD";
+using host::kUnconvertedMark;
 #endif
 
 class Extraction {

@@ -4,9 +4,9 @@
 // way), and the tool knows the folders where such files may be under way. On
 // SIGINT, SIGTERM, SIGHUP or SIGPIPE (Ctrl-C, or closing the console, on
 // Windows) it removes this process's temporary files and folders from those
-// folders and ends as the signal would have ended it. A write past the file size limit
-// fails (EFBIG) rather than ending the process, so that it, too, is cleaned
-// up like any other failed write.
+// folders and ends as the signal would have ended it. A write past the file
+// size limit fails (EFBIG) rather than ending the process, so that it, too,
+// is cleaned up like any other failed write.
 #pragma once
 
 #include <string>

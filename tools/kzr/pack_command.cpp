@@ -5,7 +5,6 @@
 // plugin ARCHIVE itself, which adds to it (or makes it when it is missing).
 // Either way the archive that stood there is kept whatever fails.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <map>
 
@@ -14,6 +13,7 @@
 #include "interruption.h"
 #include "native_fs.h"
 #include "plugin/host_interface.h"
+#include "plugin/host_names.h"
 #include "plugin/name_converter.h"
 #include "plugin/platform_files.h"
 #include "progress.h"
@@ -28,13 +28,6 @@ namespace {
 std::string StoredForm(std::string item) {
   std::replace(item.begin(), item.end(), kNativeSeparator, '\\');
   return item;
-}
-
-// The form two names that would name one member share (the plugin matches
-// members by name without regard to ASCII letter case).
-std::string MemberKey(std::string name) {
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return name;
 }
 
 // The name part of a path: what follows its folder part.
@@ -105,7 +98,7 @@ class FileCollector {
       return Refuse(item, "refused: the stored name is longer than " +
                               std::to_string(host::kHeaderNameSize - 1) + " characters");
     }
-    const auto [same, fresh] = keys_.emplace(MemberKey(stored), item);
+    const auto [same, fresh] = keys_.emplace(host::MemberKey(stored), item);
     if (!fresh && same->second == item) return;  // named twice, packed once
     if (!fresh) {
       return Refuse(item, "refused: it would be stored under the same name as " + same->second);
@@ -300,8 +293,11 @@ int RunPack(const Context& context, const PackOptions& options) {
     console.Error(options.archive + ": exists and is not a file");
     return kExitFailure;
   }
-  if (!options.add && existing == FileKind::kFile &&
-      !MayChange(FileBehindLinks(options.archive.c_str()).c_str())) {
+  // pack: the new archive under a name of this process's, renamed over
+  // ARCHIVE (where a link at ARCHIVE leads, as the plugin writes) below;
+  // add: ARCHIVE itself.
+  const std::string archive_file = FileBehindLinks(options.archive.c_str());
+  if (!options.add && existing == FileKind::kFile && !MayChange(archive_file.c_str())) {
     console.Error(options.archive + ": cannot be replaced: " + SystemReason() +
                   "; the archive is kept as it was");
     return kExitFailure;
@@ -322,10 +318,6 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
   add_list += '\0';
 
-  // pack: the new archive under a name of this process's, renamed over
-  // ARCHIVE (where a link at ARCHIVE leads, as the plugin writes) below;
-  // add: ARCHIVE itself.
-  const std::string archive_file = FileBehindLinks(options.archive.c_str());
   std::string target = options.add ? options.archive : TemporaryPathFor(archive_file, "new");
   std::string source = WithTrailingSeparator(root);
   std::string sub_path = prefix.value_or("");
