@@ -26,10 +26,10 @@ std::vector<std::string_view> SplitList(const char* list) {
 }
 
 bool IsFolderItem(std::string_view full_source_path) {
-  return !full_source_path.empty() && host::IsNameSeparator(full_source_path.back());
+  return host::EndsWithSeparator(full_source_path);
 }
 
-// The key SameMemberName compares for an entry's reported name.
+// The member key (host::MemberKey) of an entry's reported name.
 std::string ReportedKey(host::NameConverter& names, const EntryView& entry, std::string& buffer) {
   host::ReportedName(names, {entry.Name(), entry.NameLength()}, buffer);
   return host::MemberKey(buffer);

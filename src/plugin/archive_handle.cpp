@@ -16,13 +16,17 @@ constexpr std::uint32_t kFileAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
 constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
 #endif
 
-// Whether names other than ASCII are converted for the host (see
-// NameConverter::KeepsAsIs): on Linux, not on Windows.
+// Whether a name with a byte of 0x80 or above takes the uncommon way: on
+// Linux, where such names are converted for the host (see
+// NameConverter::KeepsAsIs), and where the ANSI code page has two-byte
+// characters, whose second byte the common way could take for a `\`.
+bool NonAsciiNamesUncommon() noexcept {
 #if defined(_WIN32)
-constexpr bool kNamesConverted = false;
+  return host::HasLeadBytes();
 #else
-constexpr bool kNamesConverted = true;
+  return true;
 #endif
+}
 
 }  // namespace
 
@@ -41,20 +45,15 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
 
 namespace {
 
-// A name to convert or to clean: cleaned, and converted and cut at a
-// character boundary where the host takes UTF-8. Apart from the common case,
-// which then needs no registers kept across a call.
+// A name to convert or to clean, or one with two-byte characters: reported
+// as the matching of names sees it, and cut at a character boundary where the
+// host takes UTF-8. Apart from the common case, which then needs no registers
+// kept across a call.
 [[gnu::noinline]] void FillUncommonName(ArchiveHandle& handle, const EntryView& entry,
                                         char* field) {
-  const bool as_is = handle.names.KeepsAsIs(entry.Name(), entry.NameLength());
   std::string& name = handle.name_buffer;
-  if (as_is) {
-    name.resize(host::kHeaderNameSize);
-    name.resize(host::CleanName(entry.Name(), entry.NameLength(), name.data(), name.size() - 1));
-  } else {
-    host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
-    name.resize(host::ListedLength(name));
-  }
+  host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
+  name.resize(host::ListedLength(name));
   FillNameFieldCleaned(field, name.data(), name.size());
 }
 
@@ -62,8 +61,11 @@ namespace {
 
 void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
   // The common case, in one pass: a name the host takes as it is stored
-  // (ASCII, or any name on Windows) with nothing to clean.
-  if (!FillNameField(field, entry, kNamesConverted)) FillUncommonName(handle, entry, field);
+  // (ASCII, or any name on Windows in a code page of one-byte characters)
+  // with nothing to clean.
+  if (!FillNameField(field, entry, NonAsciiNamesUncommon())) {
+    FillUncommonName(handle, entry, field);
+  }
 }
 
 std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry) {

@@ -35,13 +35,21 @@ inline std::uint64_t LoadWord(const char* at) noexcept {
   return word;  // little-endian targets only: byte i is bits 8i to 8i + 7
 }
 
+// Where the component that starts at `start` ends: at the next separator that
+// is a character of its own, or at `length`.
+std::size_t ComponentEnd(const char* name, std::size_t length, std::size_t start) noexcept {
+  const std::string_view text(name, length);
+  std::size_t end = start;
+  while (end < length && !IsNameSeparator(name[end])) end += CharacterLength(text, end);
+  return end;
+}
+
 // The exact test, component by component, for the names the fast one doubts.
 bool IsCleanNameExactly(const char* name, std::size_t length) noexcept {
   if (IsDrivePrefix(name, length)) return false;
   std::size_t start = 0;
   for (;;) {
-    std::size_t end = start;
-    while (end < length && !IsNameSeparator(name[end])) ++end;
+    const std::size_t end = ComponentEnd(name, length, start);
     const std::size_t size = end - start;
     if (size == 0) return false;
     if (name[start] == '.' && (size == 1 || (size == 2 && name[start + 1] == '.'))) return false;
@@ -58,6 +66,8 @@ bool IsCleanNameExactly(const char* name, std::size_t length) noexcept {
 // exact test.
 bool IsCleanName(const char* name, std::size_t length, std::size_t readable) noexcept {
   if (length == 0) return true;
+  // The word test below takes every `\` byte for a separator.
+  if (HasLeadBytes()) return IsCleanNameExactly(name, length);
   const char first = name[0], last = name[length - 1];
   if (IsNameSeparator(last)) return false;
   if (first == '.' || IsNameSeparator(first) || (length >= 2 && name[1] == ':')) {
@@ -92,8 +102,7 @@ std::size_t CleanName(const char* name, std::size_t length, char* out,
                       std::size_t capacity) noexcept {
   std::size_t written = 0;
   for (std::size_t start = 0; start <= length && written < capacity;) {
-    std::size_t end = start;
-    while (end < length && !IsNameSeparator(name[end])) ++end;
+    const std::size_t end = ComponentEnd(name, length, start);
     // Whatever comes first must not name a drive either ("C:D:x").
     while (written == 0 && IsDrivePrefix(name + start, end - start)) start += 2;
     const std::size_t size = end - start;
@@ -150,7 +159,7 @@ std::string HostNameFor(std::string_view sub_path, std::string_view item) {
   std::string name;
   name.reserve(sub_path.size() + 1 + item.size());
   name.append(sub_path);
-  if (!name.empty() && !IsNameSeparator(name.back())) name += kStoredSeparator;
+  if (!name.empty() && !EndsWithSeparator(name)) name += kStoredSeparator;
   name.append(item);
   for (char& c : name) {
     if (c == kHostSeparator) c = kStoredSeparator;
@@ -158,12 +167,8 @@ std::string HostNameFor(std::string_view sub_path, std::string_view item) {
   return name;
 }
 
-bool SameMemberName(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Folded(a[i]) != Folded(b[i])) return false;
-  }
-  return true;
+bool EndsWithSeparator(std::string_view name) noexcept {
+  return !name.empty() && IsNameSeparator(name.back()) && LastCharacter(name) == name.size() - 1;
 }
 
 std::size_t ListedLength(std::string_view reported) noexcept {
@@ -177,17 +182,20 @@ std::size_t ListedLength(std::string_view reported) noexcept {
 
 std::string MemberKey(std::string_view name) {
   std::string key(name);
-  for (char& c : key) c = Folded(c);
+  for (std::size_t at = 0; at < key.size();) {
+    const std::size_t size = CharacterLength(name, at);
+    if (size == 1) key[at] = Folded(key[at]);  // a second byte is no letter
+    at += size;
+  }
   return key;
 }
 
 std::optional<std::string_view> WholeFolderItem(std::string_view item) noexcept {
   constexpr std::string_view kEverything = "*.*";
-  if (item.size() <= kEverything.size() || !item.ends_with(kEverything) ||
-      !IsNameSeparator(item[item.size() - kEverything.size() - 1])) {
-    return std::nullopt;
-  }
-  return item.substr(0, item.size() - kEverything.size());
+  if (item.size() <= kEverything.size() || !item.ends_with(kEverything)) return std::nullopt;
+  const std::string_view folder = item.substr(0, item.size() - kEverything.size());
+  if (!EndsWithSeparator(folder)) return std::nullopt;
+  return folder;
 }
 
 }  // namespace kzr::host

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "plugin/host_code_page.h"
 #include "plugin/host_interface.h"
 #include "plugin/name_converter.h"
 
@@ -29,6 +30,9 @@ inline constexpr char kHostSeparator = '/';
 #endif
 
 inline bool IsNameSeparator(char c) noexcept { return c == '\\' || c == '/'; }
+// Whether the last character of `name` is a separator (not the second byte of
+// a two-byte character: host_code_page.h).
+bool EndsWithSeparator(std::string_view name) noexcept;
 
 // Whether the stored name is reported as it stands (no component to drop).
 // `readable` counts the bytes from `name` on that may be read (at least
@@ -70,10 +74,9 @@ void ToHostSeparators(char* field) noexcept;
 // stored name.)
 std::string HostNameFor(std::string_view sub_path, std::string_view item);
 
-// Whether two names name the same member: ASCII letters in any case, `\` and
-// `/` alike.
-bool SameMemberName(std::string_view a, std::string_view b) noexcept;
-// The form SameMemberName compares, for hashing: lower case, `\` throughout.
+// Two names name the same member when their keys are equal: ASCII letters in
+// any case, `\` and `/` alike. The key is the name in lower case with `\`
+// throughout (a two-byte character's second byte kept as it is).
 std::string MemberKey(std::string_view name);
 
 // A host's delete list names a whole folder as "FOLDER\*.*" (or with `/`):

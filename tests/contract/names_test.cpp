@@ -14,6 +14,10 @@
 #include "support/host_session.h"
 #include "support/temp_dir.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace kzr::test {
 namespace {
 
@@ -25,10 +29,10 @@ constexpr bool kConverts = true;
 
 const char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
-// One name in both forms.
+// One name in both forms: UTF-8, and the stored bytes in the code page.
 struct Name {
   const char* utf8;
-  const char* cp1250;
+  const char* in_code_page;
 };
 
 const Name kCzech = {"P\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd k\u016f\u0148",
@@ -36,7 +40,9 @@ const Name kCzech = {"P\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd k\u016
 const Name kGerman = {"Fr\u00fch", "Fr\xFC" "h"};
 
 // A name as this platform's host writes it.
-std::string HostText(const Name& name) { return HostName(kConverts ? name.utf8 : name.cp1250); }
+std::string HostText(const Name& name) {
+  return HostName(kConverts ? name.utf8 : name.in_code_page);
+}
 
 // The names an archive stores, in directory order.
 std::vector<std::string> StoredNames(const std::string& path) {
@@ -123,7 +129,7 @@ TEST_F(NamesTest, AreStoredInTheCodePageAndListedInTheHostsText) {
     const std::string archive = dir_.File("names.kzr");
     std::filesystem::remove(archive);
     ASSERT_EQ(Pack(archive, HostText(name), item), 0);
-    const std::string stored = std::string(name.cp1250) + "\\" + name.cp1250 + ".txt";
+    const std::string stored = std::string(name.in_code_page) + "\\" + name.in_code_page + ".txt";
     EXPECT_EQ(StoredNames(archive), std::vector<std::string>{stored});
 
     int code = -1;
@@ -270,6 +276,41 @@ TEST_F(NamesTest, MembersAreMatchedByTheirListedNames) {
   EXPECT_EQ(Listed(archive, &code).size(), 1u) << "other letters are compared exactly";
   EXPECT_EQ(Delete(archive, HostText(file)), 0);
   EXPECT_TRUE(Listed(archive, &code).empty());
+}
+
+// In the Japanese code page a character may end in a `\` byte (SO, TABLE)
+// or in an ASCII letter's byte (A, DI), which is no separator and no letter:
+// a file named TABLE is a file, a sub-path ending in SO gets a separator,
+// and A and DI are two members. On Windows this runs where the ANSI code
+// page is 932 (the cp932 test); on Linux through KZR_NAMES.
+TEST_F(NamesTest, TwoByteCharactersAreNeverSplitOrFolded) {
+#if defined(_WIN32)
+  if (GetACP() != 932) GTEST_SKIP() << "needs the ANSI code page 932";
+#else
+  SetVariable("KZR_NAMES", "CP932");
+#endif
+  const Name so = {"\u30BD", "\x83\x5C"}, table = {"\u8868", "\x95\x5C"};
+  const Name a = {"\u30A2.txt", "\x83\x41.txt"}, di = {"\u30C2.txt", "\x83\x61.txt"};
+  const auto stored = [&](const Name& name) {
+    return std::string(so.in_code_page) + "\\" + name.in_code_page;
+  };
+  const auto listed = [&](const Name& name) {
+    return HostText(so) + HostName("\\") + HostText(name);
+  };
+  const std::string archive = dir_.File("cp932.kzr");
+  for (const Name* name : {&table, &a, &di}) {
+    WriteSource(HostText(*name), name->utf8);
+    ASSERT_EQ(Pack(archive, HostText(so), HostText(*name)), 0) << name->utf8;
+  }
+  EXPECT_EQ(StoredNames(archive), (std::vector<std::string>{stored(table), stored(a), stored(di)}));
+  int code = -1;
+  EXPECT_EQ(Listed(archive, &code),
+            (std::vector<std::string>{listed(di), listed(a), listed(table)}));
+
+  ASSERT_EQ(Delete(archive, listed(a)), 0);
+  EXPECT_EQ(StoredNames(archive), (std::vector<std::string>{stored(table), stored(di)}));
+  ASSERT_EQ(Delete(archive, HostText(so) + HostName("\\*.*")), 0);
+  EXPECT_TRUE(StoredNames(archive).empty());
 }
 
 // KZR_NAMES, else the INI key, else Windows-1250; read at every call. One

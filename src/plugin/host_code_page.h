@@ -1,0 +1,39 @@
+// The host's 8-bit text. On Windows it is the ANSI code page, and in the code
+// pages of East Asian scripts (932, 936, 949, 950) a character may take two
+// bytes: a lead byte of 0x81 or above, then a second byte that may be `\` or
+// an ASCII letter. The rules that look for separators or fold letters in the
+// host's text step over such characters whole. On Linux the host's text is
+// UTF-8, in which no byte below 0x80 is part of another character.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace kzr::host {
+
+#if defined(_WIN32)
+// Whether `byte` starts a two-byte character of the ANSI code page, which is
+// read once, when the module loads.
+bool IsLeadByte(unsigned char byte) noexcept;
+// Whether the ANSI code page has two-byte characters at all.
+bool HasLeadBytes() noexcept;
+#else
+constexpr bool IsLeadByte(unsigned char) noexcept { return false; }
+constexpr bool HasLeadBytes() noexcept { return false; }
+#endif
+
+// The bytes of the character that starts at `at` (inside `text`): two for a
+// lead byte with a byte after it, else one.
+inline std::size_t CharacterLength(std::string_view text, std::size_t at) noexcept {
+  return IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
+}
+
+// Where the last character of `text` (not empty) starts.
+inline std::size_t LastCharacter(std::string_view text) noexcept {
+  if (!HasLeadBytes()) return text.size() - 1;
+  std::size_t last = 0;
+  for (std::size_t at = 0; at < text.size(); at += CharacterLength(text, at)) last = at;
+  return last;
+}
+
+}  // namespace kzr::host
