@@ -198,8 +198,8 @@ class Sandbox(unittest.TestCase):
     def build_archive(self, name, entries, **options):
         return build_archive(self.path(name), entries, **options)
 
-    def json_list(self, archive, *args, plugin=None):
-        run = self.kzr("list", "--json", archive, *args, plugin=plugin)
+    def json_list(self, archive, *args, plugin=None, env=None):
+        run = self.kzr("list", "--json", archive, *args, plugin=plugin, env=env)
         self.assertTrue(all(ord(c) < 0x80 for c in run.out), "JSON output is not plain ASCII")
         return run, json.loads(run.out)
 
@@ -1048,6 +1048,30 @@ class NameCodePageTest(Sandbox):
                           run.err.encode("latin-1").decode("utf-8"))
         self.assertIn("packed 1 file into out.kzr (1 file refused)", run.out)
         self.assertEqual(stored_names(self.path("out.kzr")), [b"plain.txt"])
+
+    def test_japanese_names_keep_their_two_byte_characters(self):
+        # In code page 932 SO and TABLE end in a `\\` byte, A and DI in the
+        # bytes of "A" and "a", PO in a `|`: none of them is a separator, a
+        # letter or a forbidden character.
+        if Config.windows and os.environ.get("KZR_TEST_ANSI_CODE_PAGE") != "932":
+            self.skipTest("needs the ANSI code page 932 (the cli_wine_cp932 test)")
+        names = None if Config.windows else {"KZR_NAMES": "CP932"}
+        files = {"\u30bd/\u8868.txt": b"table", "\u30bd/\u30a2.txt": b"a",
+                 "\u30bd/\u30c2.txt": b"di", "\u30dd.txt": b"po"}
+        self.make_sample(files=files)
+        self.ok("pack", "jp.kzr", "-C", "src", ".", env=names)
+        stored = sorted(name.replace("/", "\\").encode("cp932") for name in files)
+        self.assertEqual(stored_names(self.path("jp.kzr")), stored)
+        _, listing = self.json_list("jp.kzr", env=names)
+        self.assertEqual([e["name"] for e in listing["entries"]],
+                         [n.decode("cp932").replace("\\", "/") for n in stored[::-1]])
+        self.ok("extract", "jp.kzr", "-C", "dst", env=names)
+        self.assertEqual(tree(self.path("dst")), files)
+        self.ok("extract", "jp.kzr", "-C", "one", "\u30bd/\u30a2.txt", env=names)
+        self.assertEqual(tree(self.path("one")), {"\u30bd/\u30a2.txt": b"a"})
+        self.ok("delete", "jp.kzr", "\u30bd/\u30a2.txt", env=names)
+        self.assertEqual(stored_names(self.path("jp.kzr")),
+                         [n for n in stored if n != "\u30bd\\\u30a2.txt".encode("cp932")])
 
     def test_german_names_are_the_same_bytes_on_both_systems(self):
         # u-umlaut is 0xFC in Windows-1250 and in every ANSI code page of

@@ -89,9 +89,7 @@ int RunCat(const Context& context, const CatOptions& options) {
       console.Error("cannot make a temporary folder for the plugin's output: " + error);
       return kExitFailure;
     }
-    std::string parent = folder->substr(0, folder->size() - 1);
-    while (!parent.empty() && !IsNativeSeparator(parent.back())) parent.pop_back();
-    writing.emplace(parent);
+    writing.emplace(FolderPart(folder->substr(0, folder->size() - 1)));
   }
   struct Cleanup {
     const std::optional<std::string>& folder;

@@ -13,6 +13,7 @@
 #include "entry_selection.h"
 #include "json_output.h"
 #include "quantities.h"
+#include "plugin/host_code_page.h"
 #include "result_codes.h"
 
 namespace kzr::cli {
@@ -40,7 +41,9 @@ std::string Hex(std::string_view bytes) {
 // the archive holds, where the linked-in reader tells them.
 std::string JsonEntry(const ListedEntry& entry) {
   std::string name = entry.name;
-  std::replace(name.begin(), name.end(), '\\', '/');
+  for (std::size_t at = 0; at < name.size(); at += host::CharacterLength(name, at)) {
+    if (name[at] == '\\') name[at] = '/';
+  }
   return JsonObject()
       .Text("name", name)
       .Raw("stored", entry.stored_name ? Hex(*entry.stored_name) : "null")

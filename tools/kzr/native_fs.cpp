@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/host_code_page.h"
 #include "result_codes.h"
 
 #if defined(_WIN32)
@@ -179,12 +180,19 @@ std::optional<std::string> CanonicalPath(const std::string& path) { return FullP
 
 bool SamePath(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const bool both_separators = IsNativeSeparator(a[i]) && IsNativeSeparator(b[i]);
-    if (!both_separators && std::tolower(static_cast<unsigned char>(a[i])) !=
-                                std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
+  for (std::size_t i = 0; i < a.size();) {
+    const std::size_t size = host::CharacterLength(a, i);
+    if (size == 2) {
+      // A two-byte character, whose second byte is no letter.
+      if (a.compare(i, 2, b, i, 2) != 0) return false;
+    } else {
+      const bool both_separators = IsNativeSeparator(a[i]) && IsNativeSeparator(b[i]);
+      if (!both_separators && std::tolower(static_cast<unsigned char>(a[i])) !=
+                                  std::tolower(static_cast<unsigned char>(b[i]))) {
+        return false;
+      }
     }
+    i += size;
   }
   return true;
 }
@@ -355,7 +363,8 @@ void RemoveFolderOfFiles(const std::string& path) {
 bool MakeFolders(const std::string& path, std::string& error) {
   if (KindOfTarget(path) == FileKind::kFolder) return true;
   // Every prefix that ends before a separator, then the whole path.
-  for (std::size_t i = 1; i <= path.size(); ++i) {
+  for (std::size_t i = 0; i < path.size();) {
+    i += host::CharacterLength(path, i);
     if (i < path.size() && !IsNativeSeparator(path[i])) continue;
     const std::string prefix = path.substr(0, i);
 #if defined(_WIN32)
@@ -409,13 +418,20 @@ std::string WithTrailingSeparator(std::string path) {
 #if defined(_WIN32)
   if (path.size() == 2 && path[1] == ':') path = AbsolutePath(path);
 #endif
-  if (path.empty() || !IsNativeSeparator(path.back())) path += kNativeSeparator;
+  if (!EndsWithNativeSeparator(path)) path += kNativeSeparator;
   return path;
 }
 
+bool EndsWithNativeSeparator(std::string_view path) {
+  return !path.empty() && IsNativeSeparator(path.back()) &&
+         host::LastCharacter(path) == path.size() - 1;
+}
+
 std::string FolderPart(const std::string& path) {
-  std::size_t end = path.size();
-  while (end > 0 && !IsNativeSeparator(path[end - 1])) --end;
+  std::size_t end = 0;  // after the last separator
+  for (std::size_t at = 0; at < path.size(); at += host::CharacterLength(path, at)) {
+    if (IsNativeSeparator(path[at])) end = at + 1;
+  }
 #if defined(_WIN32)
   if (end == 0 && path.size() >= 2 && path[1] == ':') end = 2;
 #endif

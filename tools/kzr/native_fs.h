@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kzr::cli {
@@ -19,6 +20,10 @@ inline bool IsNativeSeparator(char c) { return c == '\\' || c == '/'; }
 inline constexpr char kNativeSeparator = '/';
 inline bool IsNativeSeparator(char c) { return c == '/'; }
 #endif
+
+// Whether the last character of `path` is a separator, and not the second
+// byte of a two-byte character (plugin/host_code_page.h).
+bool EndsWithNativeSeparator(std::string_view path);
 
 enum class FileKind { kMissing, kFile, kFolder, kSymlink, kOther };
 

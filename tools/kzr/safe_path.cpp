@@ -7,6 +7,8 @@
 #include <unordered_map>
 
 #include "native_fs.h"
+#include "plugin/host_code_page.h"
+#include "plugin/host_names.h"
 #include "result_codes.h"
 
 #if defined(_WIN32)
@@ -24,8 +26,6 @@
 
 namespace kzr::cli {
 namespace {
-
-bool IsStoredSeparator(char c) { return c == '\\' || c == '/'; }
 
 #if defined(_WIN32)
 constexpr std::size_t kLongestWindowsName = 255;
@@ -45,7 +45,8 @@ bool IsDeviceName(std::string_view component) {
 }
 
 std::optional<std::string> WindowsProblem(std::string_view component) {
-  for (const char c : component) {
+  for (std::size_t at = 0; at < component.size(); at += host::CharacterLength(component, at)) {
+    const char c = component[at];  // a two-byte character's second byte is no such character
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
       return "a character Windows does not allow in file names";
@@ -69,7 +70,7 @@ std::optional<std::vector<std::string>> SplitComponents(std::string_view name,
     reason = "empty name";
     return std::nullopt;
   }
-  if (IsStoredSeparator(name[0])) {
+  if (host::IsNameSeparator(name[0])) {
     reason = "absolute path";
     return std::nullopt;
   }
@@ -81,7 +82,9 @@ std::optional<std::vector<std::string>> SplitComponents(std::string_view name,
   std::size_t start = 0;
   while (true) {
     std::size_t end = start;
-    while (end < name.size() && !IsStoredSeparator(name[end])) ++end;
+    while (end < name.size() && !host::IsNameSeparator(name[end])) {
+      end += host::CharacterLength(name, end);
+    }
     const std::string_view component = name.substr(start, end - start);
     if (component.empty()) {
       reason = "empty path component";
@@ -118,7 +121,7 @@ std::optional<StoredPath> SplitStoredName(std::string_view name, std::string& re
 
 std::optional<std::string> StoredPrefix(std::string_view prefix, std::string& reason) {
   // One trailing separator is allowed: it only says that this is a folder.
-  if (!prefix.empty() && IsStoredSeparator(prefix.back())) prefix.remove_suffix(1);
+  if (host::EndsWithSeparator(prefix)) prefix.remove_suffix(1);
   std::optional<std::vector<std::string>> components = SplitComponents(prefix, reason);
   if (!components) return std::nullopt;
   std::string stored;
