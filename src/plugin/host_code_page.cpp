@@ -4,15 +4,8 @@
 
 #include <windows.h>
 
-#include <array>
-
 namespace kzr::host {
 namespace {
-
-struct LeadBytes {
-  std::array<bool, 256> is_lead{};
-  bool any = false;
-};
 
 LeadBytes AnsiLeadBytes() noexcept {
   LeadBytes lead;
@@ -28,12 +21,9 @@ LeadBytes AnsiLeadBytes() noexcept {
   return lead;
 }
 
-const LeadBytes kAnsiLeadBytes = AnsiLeadBytes();
-
 }  // namespace
 
-bool IsLeadByte(unsigned char byte) noexcept { return kAnsiLeadBytes.is_lead[byte]; }
-bool HasLeadBytes() noexcept { return kAnsiLeadBytes.any; }
+const LeadBytes kAnsiLeadBytes = AnsiLeadBytes();
 
 }  // namespace kzr::host
 

@@ -6,17 +6,24 @@
 // UTF-8, in which no byte below 0x80 is part of another character.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
 namespace kzr::host {
 
 #if defined(_WIN32)
-// Whether `byte` starts a two-byte character of the ANSI code page, which is
-// read once, when the module loads.
-bool IsLeadByte(unsigned char byte) noexcept;
+// The lead bytes of the ANSI code page, read once, when the module loads.
+struct LeadBytes {
+  std::array<bool, 256> is_lead{};
+  bool any = false;
+};
+extern const LeadBytes kAnsiLeadBytes;
+
+// Whether `byte` starts a two-byte character of the ANSI code page.
+inline bool IsLeadByte(unsigned char byte) noexcept { return kAnsiLeadBytes.is_lead[byte]; }
 // Whether the ANSI code page has two-byte characters at all.
-bool HasLeadBytes() noexcept;
+inline bool HasLeadBytes() noexcept { return kAnsiLeadBytes.any; }
 #else
 constexpr bool IsLeadByte(unsigned char) noexcept { return false; }
 constexpr bool HasLeadBytes() noexcept { return false; }
