@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "plugin/host_code_page.h"
 #include "plugin/host_interface.h"
 
 #if defined(_WIN32)
@@ -68,8 +69,11 @@ int AsDescriptor(std::intptr_t handle) noexcept { return static_cast<int>(handle
 std::string TemporaryMark() { return ".kzr-tmp-" + std::to_string(ProcessId()) + "-"; }
 
 std::string TemporaryPathFor(const std::string& target, const std::string& tag) {
-  std::size_t folder_end = target.size();
-  while (folder_end > 0 && !IsSeparator(target[folder_end - 1])) --folder_end;
+  // After the last separator that is a character of its own.
+  std::size_t folder_end = 0;
+  for (std::size_t at = 0; at < target.size(); at += host::CharacterLength(target, at)) {
+    if (IsSeparator(target[at])) folder_end = at + 1;
+  }
   const std::string suffix = TemporaryMark() + tag;
   std::size_t base_length = target.size() - folder_end;
   base_length = std::min(base_length, kLongestFileName - suffix.size());
@@ -79,7 +83,14 @@ std::string TemporaryPathFor(const std::string& target, const std::string& tag) 
                                  : 1;
     base_length = std::max<std::size_t>(1, std::min(base_length, room));
   }
-  return target.substr(0, folder_end + base_length) + suffix;
+  // Whole characters of the base name only.
+  std::size_t kept = 0;
+  while (folder_end + kept < target.size()) {
+    const std::size_t size = host::CharacterLength(target, folder_end + kept);
+    if (kept + size > base_length) break;
+    kept += size;
+  }
+  return target.substr(0, folder_end + kept) + suffix;
 }
 
 namespace {
