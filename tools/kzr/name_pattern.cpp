@@ -122,10 +122,6 @@ bool Matches(CharactersView pattern, CharactersView text) {
 
 }  // namespace
 
-bool GlobMatches(std::string_view pattern, std::string_view text) {
-  return GlobMatches(CharactersOf(pattern), CharactersOf(text));
-}
-
 bool PatternSelects(std::string_view pattern_text, std::string_view name_text) {
   const Characters whole_pattern = CharactersOf(pattern_text), name = CharactersOf(name_text);
   CharactersView pattern = whole_pattern;

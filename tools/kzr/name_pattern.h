@@ -14,8 +14,6 @@
 
 namespace kzr::cli {
 
-bool GlobMatches(std::string_view pattern, std::string_view text);
-
 // Whether `pattern` selects the entry called `name`: the whole name, or one
 // of its leading folders, by the glob or spelled out.
 bool PatternSelects(std::string_view pattern, std::string_view name);
