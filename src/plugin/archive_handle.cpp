@@ -16,17 +16,13 @@ constexpr std::uint32_t kFileAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
 constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
 #endif
 
-// Whether a name with a byte of 0x80 or above takes the uncommon way: on
-// Linux, where such names are converted for the host (see
-// NameConverter::KeepsAsIs), and where the ANSI code page has two-byte
-// characters, whose second byte the common way could take for a `\`.
-bool NonAsciiNamesUncommon() noexcept {
+// Whether names other than ASCII are converted for the host (see
+// NameConverter::KeepsAsIs): on Linux, not on Windows.
 #if defined(_WIN32)
-  return host::HasLeadBytes();
+constexpr bool kNamesConverted = false;
 #else
-  return true;
+constexpr bool kNamesConverted = true;
 #endif
-}
 
 }  // namespace
 
@@ -45,9 +41,9 @@ Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handl
 
 namespace {
 
-// A name to convert or to clean, or one with two-byte characters: reported
-// as the matching of names sees it, and cut at a character boundary where the
-// host takes UTF-8. Apart from the common case, which then needs no registers
+// A name to convert, to clean or to cut between two-byte characters:
+// reported as the matching of names sees it, and cut at a character
+// boundary. Apart from the common case, which then needs no registers
 // kept across a call.
 [[gnu::noinline]] void FillUncommonName(ArchiveHandle& handle, const EntryView& entry,
                                         char* field) {
@@ -61,9 +57,13 @@ namespace {
 
 void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
   // The common case, in one pass: a name the host takes as it is stored
-  // (ASCII, or any name on Windows in a code page of one-byte characters)
-  // with nothing to clean.
-  if (!FillNameField(field, entry, NonAsciiNamesUncommon())) {
+  // (ASCII, or any name on Windows) with nothing to clean. It may take the
+  // second byte of a two-byte character for a separator, which only makes
+  // it doubt a clean name and ask the exact test; but a name to cut must
+  // be cut between characters.
+  const bool cut_between_characters =
+      host::HasLeadBytes() && entry.NameLength() >= host::kHeaderNameSize;
+  if (cut_between_characters || !FillNameField(field, entry, kNamesConverted)) {
     FillUncommonName(handle, entry, field);
   }
 }

@@ -171,13 +171,19 @@ bool EndsWithSeparator(std::string_view name) noexcept {
   return !name.empty() && IsNameSeparator(name.back()) && LastCharacter(name) == name.size() - 1;
 }
 
-std::size_t ListedLength(std::string_view reported) noexcept {
-  constexpr std::size_t kRoom = kHeaderNameSize - 1;
+std::size_t CharacterCutPoint(std::string_view text, std::size_t limit) noexcept {
 #if defined(_WIN32)
-  return std::min(reported.size(), kRoom);
+  if (text.size() <= limit || !HasLeadBytes()) return std::min(text.size(), limit);
+  std::size_t cut = 0;
+  while (cut + CharacterLength(text, cut) <= limit) cut += CharacterLength(text, cut);
+  return cut;
 #else
-  return Utf8CutPoint(reported.data(), reported.size(), kRoom);
+  return Utf8CutPoint(text.data(), text.size(), limit);
 #endif
+}
+
+std::size_t ListedLength(std::string_view reported) noexcept {
+  return CharacterCutPoint(reported, kHeaderNameSize - 1);
 }
 
 std::string MemberKey(std::string_view name) {

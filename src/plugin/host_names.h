@@ -52,17 +52,23 @@ std::size_t CleanName(const char* name, std::size_t length, char* out,
 // separators, in `out`. Throws std::bad_alloc only.
 void ReportedName(NameConverter& names, std::string_view stored, std::string& out);
 
+// The length of the longest start of the host's text that is at most
+// `limit` bytes long and ends between two characters: of UTF-8 on Linux, of
+// the ANSI code page on Windows.
+std::size_t CharacterCutPoint(std::string_view text, std::size_t limit) noexcept;
+
 // How much of a reported name a listing shows in the host's name field: at
-// most kHeaderNameSize - 1 bytes, cut at a character boundary where the
-// host takes UTF-8 (on Linux).
+// most kHeaderNameSize - 1 bytes, cut between two characters.
 std::size_t ListedLength(std::string_view reported) noexcept;
 // The shortest a name that ListedLength cut can be: a listed name shorter than
 // this is whole.
+inline std::size_t ShortestCutName() noexcept {
 #if defined(_WIN32)
-inline constexpr std::size_t kShortestCutName = kHeaderNameSize - 1;
+  return HasLeadBytes() ? kHeaderNameSize - 2 : kHeaderNameSize - 1;
 #else
-inline constexpr std::size_t kShortestCutName = kHeaderNameSize - 4;  // a UTF-8 boundary
+  return kHeaderNameSize - 4;  // a UTF-8 boundary
 #endif
+}
 
 // A name field (kHeaderNameSize bytes) in the host's form: separators
 // converted in place.

@@ -1067,11 +1067,19 @@ class NameCodePageTest(Sandbox):
                          [n.decode("cp932").replace("\\", "/") for n in stored[::-1]])
         self.ok("extract", "jp.kzr", "-C", "dst", env=names)
         self.assertEqual(tree(self.path("dst")), files)
-        self.ok("extract", "jp.kzr", "-C", "one", "\u30bd/\u30a2.txt", env=names)
-        self.assertEqual(tree(self.path("one")), {"\u30bd/\u30a2.txt": b"a"})
+        # Into a new folder whose name ends in a `\\` byte.
+        self.ok("extract", "jp.kzr", "-C", "\u30bd", "\u30bd/\u30a2.txt", env=names)
+        self.assertEqual(tree(self.path("\u30bd")), {"\u30bd/\u30a2.txt": b"a"})
         self.ok("delete", "jp.kzr", "\u30bd/\u30a2.txt", env=names)
         self.assertEqual(stored_names(self.path("jp.kzr")),
                          [n for n in stored if n != "\u30bd\\\u30a2.txt".encode("cp932")])
+        if Config.windows:
+            # 128 characters are 256 bytes, within the 255 characters that
+            # Windows allows a file's name. (Wine shortens the name to the
+            # 255 bytes of a Linux file system, so only the refusal is tested.)
+            self.build_archive("long.kzr", [stored_file(b"\x83\x41" * 128, b"long")])
+            run = self.ok("extract", "long.kzr", "-C", "long")
+            self.assertIn("extracted 1 of 1 entry", run.out)
 
     def test_german_names_are_the_same_bytes_on_both_systems(self):
         # u-umlaut is 0xFC in Windows-1250 and in every ANSI code page of

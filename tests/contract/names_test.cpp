@@ -311,6 +311,15 @@ TEST_F(NamesTest, TwoByteCharactersAreNeverSplitOrFolded) {
   EXPECT_EQ(StoredNames(archive), (std::vector<std::string>{stored(table), stored(di)}));
   ASSERT_EQ(Delete(archive, HostText(so) + HostName("\\*.*")), 0);
   EXPECT_TRUE(StoredNames(archive).empty());
+
+  // 150 A (300 bytes) are listed cut between two characters: 129 of two
+  // bytes, or 86 of three in UTF-8; either way 258 bytes.
+  std::string long_name;
+  for (int i = 0; i < 150; ++i) long_name += "\x83\x41";
+  dir_.Write("long.kzr", ArchiveBuilder(Flavour::kMasked).AddFile(long_name, BytesOf("x")).Build());
+  std::string cut;
+  for (int i = 0; i < (kConverts ? 86 : 129); ++i) cut += kConverts ? "\u30A2" : "\x83\x41";
+  EXPECT_EQ(Listed(dir_.File("long.kzr"), &code), std::vector<std::string>{cut});
 }
 
 // KZR_NAMES, else the INI key, else Windows-1250; read at every call. One

@@ -52,7 +52,7 @@ int ArchiveSession::Next(ListedEntry& entry) {
     entry.stored_name.reset();
   }
   entry.name_cut_for_sure = false;
-  if (entry.name.size() >= host::kShortestCutName) {
+  if (entry.name.size() >= host::ShortestCutName()) {
     entry.name_cut_for_sure = api_.WholeNameLength != nullptr &&
                               api_.WholeNameLength(handle_) >= host::kHeaderNameSize;
     entry.name_cut = entry.name_cut_for_sure || api_.WholeNameLength == nullptr;

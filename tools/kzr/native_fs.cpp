@@ -370,7 +370,7 @@ bool MakeFolders(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     if (prefix.size() == 2 && prefix[1] == ':') continue;  // a drive
 #endif
-    if (IsNativeSeparator(prefix.back())) continue;
+    if (EndsWithNativeSeparator(prefix)) continue;
     if (KindOfTarget(prefix) == FileKind::kFolder) continue;
     if (!MakeFolder(prefix, error)) return false;
   }
@@ -380,9 +380,10 @@ bool MakeFolders(const std::string& path, std::string& error) {
 std::optional<std::string> PathLimitProblem(const std::string& path, bool folder) {
 #if defined(_WIN32)
   // The limit holds for the whole path, the current folder's part included.
+  // Windows counts UTF-16 units, of which a two-byte character is one.
   const std::string full = FullPath(path);
-  std::size_t length = full.size();
-  if (!IsAbsolutePath(full)) length += GetCurrentDirectoryA(0, nullptr);
+  std::size_t length = WideFromAnsi(full).size();
+  if (!IsAbsolutePath(full)) length += GetCurrentDirectoryW(0, nullptr);
   // A folder leaves room for a file name of 8.3 characters.
   const std::size_t longest = folder ? MAX_PATH - 13 : MAX_PATH - 1;
   if (length > longest) {

@@ -5,6 +5,7 @@
 
 #include "archive_session.h"
 #include "native_fs.h"
+#include "plugin/host_names.h"
 #include "quantities.h"
 
 #if defined(_WIN32)
@@ -177,13 +178,8 @@ void Progress::Draw(bool force) {
   line += name_;
 
   const std::size_t width = TerminalWidth() - 1;
-  if (line.size() > width) {
-    // Cut before a character, never inside one: UTF-8 continuation bytes
-    // are 10xxxxxx.
-    std::size_t cut = width;
-    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-    line.resize(cut);
-  }
+  // Cut before a character, never inside one.
+  line.resize(host::CharacterCutPoint(line, width));
   const std::size_t pad = drawn_length_ > line.size() ? drawn_length_ - line.size() : 0;
   std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
   std::fflush(stderr);

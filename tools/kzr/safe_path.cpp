@@ -55,8 +55,9 @@ std::optional<std::string> WindowsProblem(std::string_view component) {
   if (component.back() == '.' || component.back() == ' ') {
     return "a component ending in a dot or space";
   }
-  if (component.size() > kLongestWindowsName) {
-    return "File name too long (" + std::to_string(component.size()) + " characters; Windows " +
+  // Windows counts UTF-16 units, of which a two-byte character is one.
+  if (const std::size_t length = WideFromAnsi(component).size(); length > kLongestWindowsName) {
+    return "File name too long (" + std::to_string(length) + " characters; Windows " +
            "allows " + std::to_string(kLongestWindowsName) + ")";
   }
   if (IsDeviceName(component)) return "a Windows device name";
