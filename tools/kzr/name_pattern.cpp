@@ -14,9 +14,10 @@ namespace {
 using Characters = std::u16string;
 using CharactersView = std::u16string_view;
 
-Characters CharactersOf(std::string_view text) {
-  Characters characters;
-  characters.reserve(text.size());
+// `characters` keeps its memory from call to call: a selection asks for
+// every entry.
+void ToCharacters(std::string_view text, Characters& characters) {
+  characters.clear();
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t size = host::CharacterLength(text, at);
     unsigned unit = static_cast<unsigned char>(text[at]);
@@ -24,7 +25,6 @@ Characters CharactersOf(std::string_view text) {
     characters.push_back(static_cast<char16_t>(unit));
     at += size;
   }
-  return characters;
 }
 
 constexpr std::size_t kNoClass = CharactersView::npos;
@@ -123,7 +123,9 @@ bool Matches(CharactersView pattern, CharactersView text) {
 }  // namespace
 
 bool PatternSelects(std::string_view pattern_text, std::string_view name_text) {
-  const Characters whole_pattern = CharactersOf(pattern_text), name = CharactersOf(name_text);
+  thread_local Characters whole_pattern, name;
+  ToCharacters(pattern_text, whole_pattern);
+  ToCharacters(name_text, name);
   CharactersView pattern = whole_pattern;
   if (Matches(pattern, name)) return true;
   // "textures" or "textures/" selects "textures\crate.raw".
