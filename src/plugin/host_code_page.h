@@ -35,6 +35,15 @@ inline std::size_t CharacterLength(std::string_view text, std::size_t at) noexce
   return IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
 }
 
+// The length of the longest start of `text` that is at most `limit` bytes
+// long and holds whole characters only.
+inline std::size_t WholeCharacters(std::string_view text, std::size_t limit) noexcept {
+  if (text.size() <= limit || !HasLeadBytes()) return text.size() < limit ? text.size() : limit;
+  std::size_t cut = 0;
+  while (cut + CharacterLength(text, cut) <= limit) cut += CharacterLength(text, cut);
+  return cut;
+}
+
 // Where the last character of `text` (not empty) starts.
 inline std::size_t LastCharacter(std::string_view text) noexcept {
   if (!HasLeadBytes()) return text.size() - 1;

@@ -35,21 +35,12 @@ inline std::uint64_t LoadWord(const char* at) noexcept {
   return word;  // little-endian targets only: byte i is bits 8i to 8i + 7
 }
 
-// Where the component that starts at `start` ends: at the next separator that
-// is a character of its own, or at `length`.
-std::size_t ComponentEnd(const char* name, std::size_t length, std::size_t start) noexcept {
-  const std::string_view text(name, length);
-  std::size_t end = start;
-  while (end < length && !IsNameSeparator(name[end])) end += CharacterLength(text, end);
-  return end;
-}
-
 // The exact test, component by component, for the names the fast one doubts.
 bool IsCleanNameExactly(const char* name, std::size_t length) noexcept {
   if (IsDrivePrefix(name, length)) return false;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t end = ComponentEnd(name, length, start);
+    const std::size_t end = ComponentEnd({name, length}, start);
     const std::size_t size = end - start;
     if (size == 0) return false;
     if (name[start] == '.' && (size == 1 || (size == 2 && name[start + 1] == '.'))) return false;
@@ -102,7 +93,7 @@ std::size_t CleanName(const char* name, std::size_t length, char* out,
                       std::size_t capacity) noexcept {
   std::size_t written = 0;
   for (std::size_t start = 0; start <= length && written < capacity;) {
-    const std::size_t end = ComponentEnd(name, length, start);
+    const std::size_t end = ComponentEnd({name, length}, start);
     // Whatever comes first must not name a drive either ("C:D:x").
     while (written == 0 && IsDrivePrefix(name + start, end - start)) start += 2;
     const std::size_t size = end - start;
@@ -167,16 +158,19 @@ std::string HostNameFor(std::string_view sub_path, std::string_view item) {
   return name;
 }
 
+std::size_t ComponentEnd(std::string_view name, std::size_t start) noexcept {
+  std::size_t end = start;
+  while (end < name.size() && !IsNameSeparator(name[end])) end += CharacterLength(name, end);
+  return end;
+}
+
 bool EndsWithSeparator(std::string_view name) noexcept {
   return !name.empty() && IsNameSeparator(name.back()) && LastCharacter(name) == name.size() - 1;
 }
 
 std::size_t CharacterCutPoint(std::string_view text, std::size_t limit) noexcept {
 #if defined(_WIN32)
-  if (text.size() <= limit || !HasLeadBytes()) return std::min(text.size(), limit);
-  std::size_t cut = 0;
-  while (cut + CharacterLength(text, cut) <= limit) cut += CharacterLength(text, cut);
-  return cut;
+  return WholeCharacters(text, limit);
 #else
   return Utf8CutPoint(text.data(), text.size(), limit);
 #endif

@@ -33,6 +33,9 @@ inline bool IsNameSeparator(char c) noexcept { return c == '\\' || c == '/'; }
 // Whether the last character of `name` is a separator (not the second byte of
 // a two-byte character: host_code_page.h).
 bool EndsWithSeparator(std::string_view name) noexcept;
+// Where the component of `name` that starts at `start` ends: at the next
+// separator that is a character of its own, or at the name's end.
+std::size_t ComponentEnd(std::string_view name, std::size_t start) noexcept;
 
 // Whether the stored name is reported as it stands (no component to drop).
 // `readable` counts the bytes from `name` on that may be read (at least

@@ -83,14 +83,8 @@ std::string TemporaryPathFor(const std::string& target, const std::string& tag) 
                                  : 1;
     base_length = std::max<std::size_t>(1, std::min(base_length, room));
   }
-  // Whole characters of the base name only.
-  std::size_t kept = 0;
-  while (folder_end + kept < target.size()) {
-    const std::size_t size = host::CharacterLength(target, folder_end + kept);
-    if (kept + size > base_length) break;
-    kept += size;
-  }
-  return target.substr(0, folder_end + kept) + suffix;
+  base_length = host::WholeCharacters(std::string_view(target).substr(folder_end), base_length);
+  return target.substr(0, folder_end + base_length) + suffix;
 }
 
 namespace {

@@ -364,13 +364,14 @@ bool MakeFolders(const std::string& path, std::string& error) {
   if (KindOfTarget(path) == FileKind::kFolder) return true;
   // Every prefix that ends before a separator, then the whole path.
   for (std::size_t i = 0; i < path.size();) {
+    const std::size_t last = i;  // where the prefix's last character starts
     i += host::CharacterLength(path, i);
     if (i < path.size() && !IsNativeSeparator(path[i])) continue;
     const std::string prefix = path.substr(0, i);
 #if defined(_WIN32)
     if (prefix.size() == 2 && prefix[1] == ':') continue;  // a drive
 #endif
-    if (EndsWithNativeSeparator(prefix)) continue;
+    if (last + 1 == i && IsNativeSeparator(path[last])) continue;
     if (KindOfTarget(prefix) == FileKind::kFolder) continue;
     if (!MakeFolder(prefix, error)) return false;
   }

@@ -82,10 +82,7 @@ std::optional<std::vector<std::string>> SplitComponents(std::string_view name,
   std::vector<std::string> components;
   std::size_t start = 0;
   while (true) {
-    std::size_t end = start;
-    while (end < name.size() && !host::IsNameSeparator(name[end])) {
-      end += host::CharacterLength(name, end);
-    }
+    const std::size_t end = host::ComponentEnd(name, start);
     const std::string_view component = name.substr(start, end - start);
     if (component.empty()) {
       reason = "empty path component";
