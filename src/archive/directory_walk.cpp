@@ -35,6 +35,11 @@ inline const std::uint8_t* FindNul(const std::uint8_t* from, const std::uint8_t*
   return nullptr;
 }
 
+// The walks' loads follow a chain of record ends that the processor cannot
+// run ahead of; asking for the directory's bytes this far ahead of the walk
+// has them in the first-level cache when it gets there.
+constexpr std::size_t kPrefetchAhead = 1024;
+
 // Keys two at a time: entry (a | b << 4) holds the key that nibble a chooses
 // in its low byte and the one that nibble b chooses in its high byte.
 constexpr std::array<std::uint16_t, 256> kKeyPairs = [] {
@@ -87,6 +92,7 @@ template <UnmaskRecordFn UnmaskRecord>
   std::size_t position = 0;
   std::size_t records = 0;
   while (length - position >= kRecordLengthSize) {
+    cpu::Prefetch(directory + position, kPrefetchAhead);
     const std::size_t record_length = LoadU16(directory + position);
     if (record_length < kMinRecordLength ||
         record_length > length - position - kRecordLengthSize) {
@@ -104,27 +110,102 @@ template <UnmaskRecordFn UnmaskRecord>
   return {records, position};
 }
 
-// The plain walk, whichever the search for a name's NUL: each record's end
-// is where the next begins, so the walk is one chain of searches, and a
-// search that takes no branch on the name's length keeps it short.
-using FindNulFn = const std::uint8_t* (*)(const std::uint8_t* from,
-                                           const std::uint8_t* end) noexcept;
+// Marks the NUL bytes of a directory, a stretch at a time: bit i of a word
+// of the map stands for byte i of the block of kBlockBytes that the word
+// covers. Marking a block depends on no other, so a stretch is marked at the
+// processor's full width; the plain walk then follows its chain of name ends
+// through the map, which stays in the first-level cache, instead of through
+// the directory.
+constexpr std::size_t kBlockBytes = 8 * sizeof(Word);
 
-template <FindNulFn FindNameEnd>
+// Puts the map words of `blocks` whole blocks from `from` into `words`.
+using MarkNulsFn = void (*)(const std::uint8_t* from, std::size_t blocks, Word* words) noexcept;
+
+// How much of the directory one stretch of the map covers.
+constexpr std::size_t kStretchWords = 64;
+
+// Maps the blocks of the directory from `start`, a block's start, on, as
+// many as one stretch holds, and returns where the stretch ends. Bytes past
+// the directory's end count as no NUL, and so does the word after the
+// stretch's last.
+template <MarkNulsFn MarkNuls>
+std::size_t MapStretch(const std::uint8_t* directory, std::size_t length, std::size_t start,
+                       Word* map) noexcept {
+  const std::size_t end = std::min(length, start + kStretchWords * kBlockBytes);
+  std::size_t words = (end - start) / kBlockBytes;
+  MarkNuls(directory + start, words, map);
+  const std::size_t at = start + words * kBlockBytes;
+  if (at < end) {
+    Word last = 0;
+    for (std::size_t i = 0; at + i < end; ++i) last |= Word{directory[at + i] == 0} << i;
+    map[words++] = last;
+  }
+  map[words] = 0;
+  return end;
+}
+
+// The plain walk, whichever the marking: each record's end is where the next
+// begins, so the walk is one chain of searches for a name's NUL, which it
+// makes in the map. Each search looks at the block's worth of bits from its
+// start, taken from two words: a name ends in the first step whether or not
+// it crosses a block's end, and there is no branch on that to mispredict.
+template <MarkNulsFn MarkNuls>
 [[gnu::always_inline]] inline DirectoryWalk WalkPlainWith(const std::uint8_t* directory,
                                                          std::size_t length,
                                                          RecordSpan* spans) noexcept {
+  Word map[kStretchWords + 1];
+  std::size_t map_start = 0;
+  std::size_t map_end = 0;
+  // The first NUL at or after `from`, or `length` when there is none.
+  auto next_nul = [&](std::size_t from) {
+    while (from < length) {
+      if (from + kBlockBytes > map_end && map_end < length) {
+        map_start = from - from % kBlockBytes;
+        map_end = MapStretch<MarkNuls>(directory, length, map_start, map);
+      }
+      const std::size_t word = (from - map_start) / kBlockBytes;
+      const unsigned shift = from % kBlockBytes;
+      const Word nuls = map[word] >> shift | map[word + 1] << 1 << (kBlockBytes - 1 - shift);
+      if (nuls != 0) return from + static_cast<unsigned>(std::countr_zero(nuls));
+      from += kBlockBytes;
+    }
+    return length;
+  };
   std::size_t position = 0;
   std::size_t records = 0;
   while (length - position >= kMinRecordLength) {
-    const std::uint8_t* const name = directory + position + kRecordName;
-    const std::uint8_t* const nul = FindNameEnd(name, directory + length);
-    if (nul == nullptr) break;
+    const std::size_t nul = next_nul(position + kRecordName);
+    if (nul == length) break;
     spans[records++] = {static_cast<std::uint32_t>(position),
-                        static_cast<std::uint32_t>(nul - name)};
-    position = static_cast<std::size_t>(nul - directory) + 1;
+                        static_cast<std::uint32_t>(nul - position - kRecordName)};
+    position = nul + 1;
   }
   return {records, position};
+}
+
+// The NUL map, a machine word of a block at a time: each zero byte's top bit
+// set, and those bits gathered to the bottom by one multiply (byte k's bit,
+// moved to bit 8k, reaches bit 7(n - 1) + k and no two products meet, so
+// nothing carries).
+void MarkNulsScalar(const std::uint8_t* from, std::size_t blocks, Word* words) noexcept {
+  constexpr Word kLow7 = EveryByte(0x7F);
+  constexpr Word kGather = [] {  // bits 0, 7, 14, ...
+    Word gather = 0;
+    for (unsigned k = 0; k < sizeof(Word); ++k) gather |= Word{1} << (7 * k);
+    return gather;
+  }();
+  constexpr unsigned kGathered = 7 * (sizeof(Word) - 1);
+  for (std::size_t block = 0; block < blocks; ++block, from += kBlockBytes) {
+    cpu::Prefetch(from, kPrefetchAhead);
+    Word map = 0;
+    for (std::size_t word = 0; word < 8; ++word) {
+      const Word bytes = LoadWord(from + word * sizeof(Word));
+      const Word zeros = ~(((bytes & kLow7) + kLow7) | bytes | kLow7);
+      const Word bits = ((zeros >> 7) * kGather >> kGathered) & ((Word{1} << sizeof(Word)) - 1);
+      map |= bits << (word * sizeof(Word));
+    }
+    words[block] = map;
+  }
 }
 
 std::size_t UnmaskRecordScalar(std::uint8_t* run, std::size_t size, unsigned index) noexcept {
@@ -222,18 +303,17 @@ KZR_TARGET_AVX2 std::size_t UnmaskRecordAvx2(std::uint8_t* run, std::size_t size
   return std::min(nul, FirstNul(ZeroBytes(plain_last), last, size));
 }
 
-// The first NUL in [from, end): a 64-byte window in one step, without a
-// branch on where in it the NUL lies; names that do not end in it, and the
-// directory's last 63 bytes, the scalar way.
-KZR_TARGET_AVX2 const std::uint8_t* FindNulAvx2(const std::uint8_t* from,
-                                                const std::uint8_t* end) noexcept {
-  if (end - from >= 64) {
-    const std::uint64_t zeros =
-        ZeroBytes(Load(from)) | std::uint64_t{ZeroBytes(Load(from + 32))} << 32;
-    if (zeros != 0) return from + std::countr_zero(zeros);
-    from += 64;
+// The NUL map, 32 bytes at a time.
+KZR_TARGET_AVX2 void MarkNulsAvx2(const std::uint8_t* from, std::size_t blocks,
+                                  Word* words) noexcept {
+  for (std::size_t block = 0; block < blocks; ++block, from += kBlockBytes) {
+    cpu::Prefetch(from, kPrefetchAhead);
+    Word map = 0;
+    for (std::size_t half = 0; half < kBlockBytes; half += 32) {
+      map |= static_cast<Word>(std::uint64_t{ZeroBytes(Load(from + half))} << half);
+    }
+    words[block] = map;
   }
-  return FindNul(from, end);
 }
 
 #endif
@@ -242,7 +322,7 @@ KZR_TARGET_AVX2 const std::uint8_t* FindNulAvx2(const std::uint8_t* from,
 
 DirectoryWalk WalkPlainScalar(const std::uint8_t* directory, std::size_t length,
                               RecordSpan* spans) noexcept {
-  return WalkPlainWith<FindNul>(directory, length, spans);
+  return WalkPlainWith<MarkNulsScalar>(directory, length, spans);
 }
 
 DirectoryWalk WalkMaskedScalar(std::uint8_t* directory, std::size_t length,
@@ -253,7 +333,7 @@ DirectoryWalk WalkMaskedScalar(std::uint8_t* directory, std::size_t length,
 #if KZR_AVX2_PATHS
 KZR_TARGET_AVX2 DirectoryWalk WalkPlainAvx2(const std::uint8_t* directory, std::size_t length,
                                             RecordSpan* spans) noexcept {
-  return WalkPlainWith<FindNulAvx2>(directory, length, spans);
+  return WalkPlainWith<MarkNulsAvx2>(directory, length, spans);
 }
 
 KZR_TARGET_AVX2 DirectoryWalk WalkMaskedAvx2(std::uint8_t* directory, std::size_t length,

@@ -13,6 +13,9 @@
 // is compiled a second time for it and taken where HasSse2() says so.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)) && \
     !(defined(__SEH__) && !defined(__clang__))
 #define KZR_AVX2_PATHS 1
@@ -29,6 +32,20 @@
 #endif
 
 namespace kzr::cpu {
+
+// Asks for the cache line `ahead` bytes after `address` before it is used,
+// where the compiler can. That line may lie past the end of the buffer: a
+// prefetch never faults, and its address is reckoned as a number, not as a
+// pointer into the buffer.
+inline void Prefetch(const void* address, std::size_t ahead) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  const std::uintptr_t line = reinterpret_cast<std::uintptr_t>(address) + ahead;
+  __builtin_prefetch(reinterpret_cast<const void*>(line));
+#else
+  static_cast<void>(address);
+  static_cast<void>(ahead);
+#endif
+}
 
 #if KZR_AVX2_PATHS
 // Set once, when the program starts: the processor has AVX2 and the system

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -150,8 +151,9 @@ std::vector<PlainWalkPath> PlainWalkPaths() {
   return paths;
 }
 
-// Names of every length across the AVX2 path's 64-byte window, in the middle
-// of a directory and as its last record (where fewer than 64 bytes follow the
+// Names of every length across a 64-byte block, and some longer than a few
+// KiB, after a run of records long enough to cross several, in the middle of
+// a directory and as its last record (where fewer than 64 bytes follow the
 // name), with zeros in the fixed blocks, before each kind of tail that stops
 // a walk: every path takes the records built and stops where the tail starts.
 TEST(PlainWalk, EveryPathFindsEachNameEndAndStopsBeforeATailWithoutOne) {
@@ -168,10 +170,15 @@ TEST(PlainWalk, EveryPathFindsEachNameEndAndStopsBeforeATailWithoutOne) {
     bytes.push_back(0);
     return bytes;
   };
-  for (std::size_t length = 0; length <= 140; ++length) {
+  std::vector<std::size_t> lengths(141);
+  std::iota(lengths.begin(), lengths.end(), 0);
+  lengths.insert(lengths.end(), {4095, 4096, 4097, 10000});
+  for (const std::size_t length : lengths) {
     for (const bool last : {false, true}) {
       for (const Bytes& tail : tails) {
-        std::vector<std::size_t> names = {random() % 90, length};
+        std::vector<std::size_t> names(random() % 80);
+        for (std::size_t& name : names) name = random() % 90;
+        names.push_back(length);
         if (!last) names.push_back(random() % 90);
         Bytes directory;
         for (const std::size_t name : names) {
