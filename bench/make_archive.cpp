@@ -15,6 +15,10 @@
 
 int main(int argc, char** argv) {
   using namespace kzr::test;
+  auto usage = [] {
+    std::fprintf(stderr, "usage: make_archive [--plain] [--stored] [--entries N] ARCHIVE [FILE...]\n");
+    return 2;
+  };
   bool plain = false, stored = false;
   unsigned long entries = 0;
   int arg = 1;
@@ -26,13 +30,10 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[arg], "--entries") == 0 && arg + 1 < argc) {
       entries = std::stoul(argv[++arg]);
     } else {
-      break;
+      return usage();  // an unknown option, --help among them, is no archive name
     }
   }
-  if (arg >= argc) {
-    std::fprintf(stderr, "usage: make_archive [--plain] [--stored] [--entries N] ARCHIVE [FILE...]\n");
-    return 2;
-  }
+  if (arg >= argc) return usage();
   const char* archive_path = argv[arg++];
   ArchiveBuilder builder(plain ? Flavour::kPlain : Flavour::kMasked);
   for (; arg < argc; ++arg) {
