@@ -8,6 +8,9 @@
 //                length checks pass and the directory walk gets the input;
 //   bit 2     (directory modes only) the directory is declared to start at
 //             offset 0, over the header itself, which the open must accept.
+// In the directory modes the walks themselves are checked too: every body the
+// processor can run finds the records of the directory alike, and a plain
+// walk finds those of a byte-by-byte search for each name's NUL.
 // The file is written to one fixed path per process, rewritten each run and
 // removed after it (libFuzzer leaves without running exit handlers).
 #include <cstddef>
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/directory_walk.h"
 #include "fuzz_support.h"
 #include "plugin_api.h"
 #include "support/archive_builder.h"
@@ -152,9 +156,73 @@ void OpenAndList(const Bytes& file) {
   Check(plugin.CloseArchive(handle) == 0, "CloseArchive answered other than 0");
 }
 
+// The records of a plain directory, one byte at a time: each is a 40-byte
+// fixed block and a name up to the first NUL after it.
+kzr::DirectoryWalk WalkPlainByBytes(const Bytes& directory,
+                                    std::vector<kzr::RecordSpan>& spans) {
+  std::size_t position = 0;
+  while (directory.size() - position >= kSmallestRecord) {
+    std::size_t nul = position + kSmallestRecord - 1;
+    while (nul < directory.size() && directory[nul] != 0) ++nul;
+    if (nul == directory.size()) break;
+    spans.push_back({static_cast<std::uint32_t>(position),
+                     static_cast<std::uint32_t>(nul - position - (kSmallestRecord - 1))});
+    position = nul + 1;
+  }
+  return {spans.size(), position};
+}
+
+using WalkFn = kzr::DirectoryWalk (*)(std::uint8_t*, std::size_t, kzr::RecordSpan*);
+
+void CheckWalksAgree(const Bytes& directory, bool masked) {
+  std::vector<WalkFn> walks;
+  if (masked) {
+    walks.push_back(kzr::WalkMaskedScalar);
+  } else {
+    walks.push_back([](std::uint8_t* d, std::size_t n, kzr::RecordSpan* s) {
+      return kzr::WalkPlainScalar(d, n, s);
+    });
+  }
+#if KZR_AVX2_PATHS
+  if (kzr::cpu::HasAvx2()) {
+    if (masked) {
+      walks.push_back(kzr::WalkMaskedAvx2);
+    } else {
+      walks.push_back([](std::uint8_t* d, std::size_t n, kzr::RecordSpan* s) {
+        return kzr::WalkPlainAvx2(d, n, s);
+      });
+    }
+  }
+#endif
+  std::vector<kzr::RecordSpan> expected_spans;
+  Bytes expected_bytes = directory;
+  kzr::DirectoryWalk expected{};
+  if (masked) {
+    expected_spans.resize(directory.size() / (kSmallestRecord + 2));
+    expected = walks.front()(expected_bytes.data(), expected_bytes.size(), expected_spans.data());
+    expected_spans.resize(expected.records);
+  } else {
+    expected = WalkPlainByBytes(directory, expected_spans);
+  }
+  for (const WalkFn walk : walks) {
+    Bytes bytes = directory;
+    std::vector<kzr::RecordSpan> spans(directory.size() / kSmallestRecord);
+    const kzr::DirectoryWalk got = walk(bytes.data(), bytes.size(), spans.data());
+    Check(got.records == expected.records && got.end == expected.end,
+          "the walks disagree on where a directory's records end");
+    Check(bytes == expected_bytes, "the walks disagree on a directory's unmasked bytes");
+    for (std::size_t i = 0; i < got.records; ++i) {
+      Check(spans[i].fixed_block == expected_spans[i].fixed_block &&
+                spans[i].name_length == expected_spans[i].name_length,
+            "the walks disagree on a record");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size != 0 && (data[0] & 2) != 0) CheckWalksAgree(Bytes(data + 1, data + size), data[0] & 1);
   const Bytes file = MakeFile(data, size);
   kzr::fuzz::WriteScratch(ScratchPath(), file);
   OpenAndList(file);
