@@ -688,6 +688,22 @@ class OverwriteTest(Sandbox):
         self.ok("extract", "--overwrite", "out.kzr", "-C", "dst")
         self.assertEqual(tree(self.path("dst")), SAMPLE)
 
+    def test_entries_of_one_name_end_as_one_job_leaves_them_whatever_the_jobs(self):
+        # Listed from the directory's end: the first listed is written and the
+        # rest find it and are kept, or with --overwrite the last listed wins.
+        # On Windows names that differ in case alone are one file too.
+        contents = [b"version %d" % i for i in range(40)]
+        names = [b"SAME.txt" if Config.windows and i % 2 else b"same.txt" for i in range(40)]
+        self.build_archive("dup.kzr", [stored_file(n, c) for n, c in zip(names, contents)])
+        for options, code, content in (((), 1, contents[-1]), (("--overwrite",), 0, contents[0])):
+            for _ in range(3):
+                shutil.rmtree(self.path("dst"), ignore_errors=True)
+                run = self.kzr("extract", "-j", "4", *options, "dup.kzr", "-C", "dst")
+                self.assertEqual(run.code, code, run)
+                written = os.listdir(self.path("dst"))
+                self.assertEqual(len(written), 1, written)
+                self.assertEqual(read_file(self.path("dst", written[0])), content, options)
+
 
 class ExitStatusTest(Sandbox):
     def test_version_help_and_usage_errors(self):

@@ -18,6 +18,7 @@
 #include "quantities.h"
 #include "result_codes.h"
 #include "safe_path.h"
+#include "target_order.h"
 
 namespace kzr::cli {
 namespace {
@@ -36,8 +37,10 @@ class Extraction {
 
   bool Prepare(std::string& reason) { return tree_.Prepare(reason); }
 
-  // One entry, the current one of `session` (on a worker's thread).
-  EntryOutcome Handle(const ListedEntry& entry, ArchiveSession& session) {
+  // One entry, the current one of `session`, at `position` in the listing (on
+  // a worker's thread).
+  EntryOutcome Handle(std::size_t position, const ListedEntry& entry, ArchiveSession& session) {
+    TargetOrder::Turn turn(order_, position);
     EntryOutcome outcome;
     if (!selection_.Selects(entry.name)) {
       session.Skip();
@@ -55,6 +58,7 @@ class Extraction {
     if (const std::optional<std::string> limit = PathLimitProblem(place->folder + place->file)) {
       return Refuse(session, entry, "refused: " + target + ": " + *limit);
     }
+    turn.Take(place->folder + place->file);
     switch (tree_.WhatIsAt(*place, reason)) {
       case DestinationTree::Existing::kNothing:
         break;
@@ -128,6 +132,7 @@ class Extraction {
 
   DestinationTree tree_;
   EntrySelection selection_;
+  TargetOrder order_;
 };
 
 }  // namespace
@@ -146,8 +151,9 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
   }
 
   std::size_t failed = 0, kept = 0;
-  const EntryHandler handle = [&](std::size_t, const ListedEntry& entry, ArchiveSession& session) {
-    return extraction.Handle(entry, session);
+  const EntryHandler handle = [&](std::size_t position, const ListedEntry& entry,
+                                  ArchiveSession& session) {
+    return extraction.Handle(position, entry, session);
   };
   const OutcomeSink report = [&](std::size_t, EntryOutcome& outcome) {
     for (const std::string& error : outcome.errors) console.Error(error);

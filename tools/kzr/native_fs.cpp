@@ -178,23 +178,15 @@ std::optional<std::string> MakePrivateFolder(const std::string& stem, std::strin
 
 std::optional<std::string> CanonicalPath(const std::string& path) { return FullPath(path); }
 
-bool SamePath(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size();) {
-    const std::size_t size = host::CharacterLength(a, i);
-    if (size == 2) {
-      // A two-byte character, whose second byte is no letter.
-      if (a.compare(i, 2, b, i, 2) != 0) return false;
-    } else {
-      const bool both_separators = IsNativeSeparator(a[i]) && IsNativeSeparator(b[i]);
-      if (!both_separators && std::tolower(static_cast<unsigned char>(a[i])) !=
-                                  std::tolower(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    i += size;
+std::string PathKey(const std::string& path) {
+  std::string key = path;
+  for (std::size_t i = 0, size = 0; i < key.size(); i += size) {
+    size = host::CharacterLength(key, i);
+    if (size != 1) continue;  // a two-byte character, whose second byte is no letter
+    char& c = key[i];
+    c = IsNativeSeparator(c) ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  return true;
+  return key;
 }
 
 #else  // POSIX
@@ -319,7 +311,7 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
   return WithTrailingSeparator(result) + absolute.substr(slash + 1);
 }
 
-bool SamePath(const std::string& a, const std::string& b) { return a == b; }
+std::string PathKey(const std::string& path) { return path; }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first{}, second{};
