@@ -14,9 +14,9 @@ constexpr std::size_t kNoEnd = std::numeric_limits<std::size_t>::max();
 class Walk {
  public:
   Walk(const Context& context, const std::string& archive, host::ProcessDataProc progress,
-       const EntryHandler& handle, const OutcomeSink& deliver)
+       const EntryHandler& handle, const OutcomeSink& deliver, const DroppedEntry& dropped)
       : context_(context), archive_(archive), progress_(progress), handle_(handle),
-        deliver_(deliver) {}
+        deliver_(deliver), dropped_(dropped) {}
 
   WalkEnd Run() {
     const unsigned jobs = context_.jobs == 0 ? 1 : context_.jobs;
@@ -51,6 +51,7 @@ class Walk {
         const int listed = session->Next(entry);
         if (listed != host::kOk) {
           Ended(position, listed);
+          if (dropped_) dropped_(claim);
           return;
         }
         if (position < claim) session->Skip();
@@ -86,6 +87,7 @@ class Walk {
   const host::ProcessDataProc progress_;
   const EntryHandler& handle_;
   const OutcomeSink& deliver_;
+  const DroppedEntry& dropped_;
 
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> stop_{false};
@@ -100,8 +102,8 @@ class Walk {
 
 WalkEnd WalkEntries(const Context& context, const std::string& archive,
                     host::ProcessDataProc progress, const EntryHandler& handle,
-                    const OutcomeSink& deliver) {
-  return Walk(context, archive, progress, handle, deliver).Run();
+                    const OutcomeSink& deliver, const DroppedEntry& dropped) {
+  return Walk(context, archive, progress, handle, deliver, dropped).Run();
 }
 
 }  // namespace kzr::cli

@@ -39,8 +39,14 @@ struct WalkEnd {
   std::size_t entries = 0;
 };
 
+// Called on a worker's thread for an entry that was handed to it but that its
+// handle did not list: the listing ended before it (on that handle, which may
+// differ from the others' when the archive was replaced while they opened).
+// The handler is never called for that position.
+using DroppedEntry = std::function<void(std::size_t position)>;
+
 WalkEnd WalkEntries(const Context& context, const std::string& archive,
                     host::ProcessDataProc progress, const EntryHandler& handle,
-                    const OutcomeSink& deliver);
+                    const OutcomeSink& deliver, const DroppedEntry& dropped = nullptr);
 
 }  // namespace kzr::cli

@@ -111,6 +111,7 @@ class Extraction {
   std::atomic<std::size_t> selected_{0};
   std::atomic<std::size_t> extracted_{0};
   const EntrySelection& selection() const { return selection_; }
+  TargetOrder& order() { return order_; }
 
  private:
 
@@ -163,7 +164,9 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
     kept += outcome.kept ? 1 : 0;
     progress.FinishEntry();
   };
-  const WalkEnd end = WalkEntries(context, options.archive, &Progress::DataProc, handle, report);
+  const WalkEnd end =
+      WalkEntries(context, options.archive, &Progress::DataProc, handle, report,
+                  [&](std::size_t position) { extraction.order().Dropped(position); });
   progress.Clear();
   if (end.open.code != 0) {
     console.Error(DescribeOpenFailure(options.archive, end.open, context.linked()));

@@ -18,7 +18,7 @@ namespace kzr::cli {
 class TargetOrder {
  public:
   // One entry's turn; every entry the walk hands out takes one, at its
-  // listing position, whether or not it goes to a file.
+  // listing position, whether or not it goes to a file, unless it is dropped.
   class Turn {
    public:
     Turn(TargetOrder& order, std::size_t position) : order_(order), position_(position) {}
@@ -35,6 +35,10 @@ class TargetOrder {
     bool taken_ = false;
     std::string key_;  // of the file, once taken
   };
+
+  // An entry that the walk handed out and then dropped: it goes to no file,
+  // and those after it do not wait for it.
+  void Dropped(std::size_t position) { Arrive(position, nullptr); }
 
  private:
   void Arrive(std::size_t position, const std::string* key);
