@@ -58,7 +58,9 @@ class Extraction {
     if (const std::optional<std::string> limit = PathLimitProblem(place->folder + place->file)) {
       return Refuse(session, entry, "refused: " + target + ": " + *limit);
     }
-    turn.Take(place->folder + place->file);
+    // (The folder for the plugin may be a held handle's number, which
+    // another placement of the same folder need not share.)
+    turn.Take(target);
     switch (tree_.WhatIsAt(*place, reason)) {
       case DestinationTree::Existing::kNothing:
         break;

@@ -1,6 +1,6 @@
 #include "native_fs.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -179,13 +179,14 @@ std::optional<std::string> MakePrivateFolder(const std::string& stem, std::strin
 std::optional<std::string> CanonicalPath(const std::string& path) { return FullPath(path); }
 
 std::string PathKey(const std::string& path) {
-  std::string key = path;
-  for (std::size_t i = 0, size = 0; i < key.size(); i += size) {
-    size = host::CharacterLength(key, i);
-    if (size != 1) continue;  // a two-byte character, whose second byte is no letter
-    char& c = key[i];
-    c = IsNativeSeparator(c) ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
+  // The file system compares names in UTF-16 without regard to case, for
+  // every letter and not only ASCII ones: the key is the name in upper case,
+  // a UTF-16 unit to each two bytes.
+  std::wstring wide = WideFromAnsi(path);
+  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  std::string key(wide.size() * sizeof(wchar_t), '\0');
+  std::memcpy(key.data(), wide.data(), key.size());
   return key;
 }
 

@@ -79,9 +79,8 @@ std::optional<std::string> CanonicalPath(const std::string& path);
 // Whether two paths name one and the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
-// A path as the file system tells files apart: on Windows with ASCII letters
-// in lower case (never the second byte of a two-byte character) and one kind
-// of separator; elsewhere the path itself.
+// A path as the file system tells files apart: on Windows its letters in
+// upper case and one kind of separator; elsewhere the path itself.
 std::string PathKey(const std::string& path);
 
 // Whether two canonical paths name the same file.
