@@ -16,7 +16,8 @@
 int main(int argc, char** argv) {
   using namespace kzr::test;
   auto usage = [] {
-    std::fprintf(stderr, "usage: make_archive [--plain] [--stored] [--entries N] ARCHIVE [FILE...]\n");
+    std::fputs("usage: make_archive [--plain] [--stored] [--entries N] ARCHIVE [FILE...]\n",
+               stderr);
     return 2;
   };
   bool plain = false, stored = false;

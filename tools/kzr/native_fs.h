@@ -84,7 +84,9 @@ bool SameFile(const std::string& a, const std::string& b);
 std::string PathKey(const std::string& path);
 
 // Whether two canonical paths name the same file.
-inline bool SamePath(const std::string& a, const std::string& b) { return PathKey(a) == PathKey(b); }
+inline bool SamePath(const std::string& a, const std::string& b) {
+  return PathKey(a) == PathKey(b);
+}
 
 // `path` relative to `base` when it lies inside it or is it ("" then), both
 // absolute and normalised; nothing otherwise.
