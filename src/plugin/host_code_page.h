@@ -44,12 +44,15 @@ inline std::size_t WholeCharacters(std::string_view text, std::size_t limit) noe
   return cut;
 }
 
-// Where the last character of `text` (not empty) starts.
-inline std::size_t LastCharacter(std::string_view text) noexcept {
-  if (!HasLeadBytes()) return text.size() - 1;
-  std::size_t last = 0;
-  for (std::size_t at = 0; at < text.size(); at += CharacterLength(text, at)) last = at;
-  return last;
+// Where the part of `text` after its last separator starts (0 when there is
+// none): a separator is a character of its own, never a second byte.
+template <typename IsSeparator>
+std::size_t AfterLastSeparator(std::string_view text, IsSeparator is_separator) noexcept {
+  std::size_t after = 0;
+  for (std::size_t at = 0; at < text.size(); at += CharacterLength(text, at)) {
+    if (is_separator(text[at])) after = at + 1;
+  }
+  return after;
 }
 
 }  // namespace kzr::host

@@ -165,7 +165,7 @@ std::size_t ComponentEnd(std::string_view name, std::size_t start) noexcept {
 }
 
 bool EndsWithSeparator(std::string_view name) noexcept {
-  return !name.empty() && IsNameSeparator(name.back()) && LastCharacter(name) == name.size() - 1;
+  return !name.empty() && AfterLastSeparator(name, IsNameSeparator) == name.size();
 }
 
 std::size_t CharacterCutPoint(std::string_view text, std::size_t limit) noexcept {

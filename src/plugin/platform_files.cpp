@@ -69,11 +69,7 @@ int AsDescriptor(std::intptr_t handle) noexcept { return static_cast<int>(handle
 std::string TemporaryMark() { return ".kzr-tmp-" + std::to_string(ProcessId()) + "-"; }
 
 std::string TemporaryPathFor(const std::string& target, const std::string& tag) {
-  // After the last separator that is a character of its own.
-  std::size_t folder_end = 0;
-  for (std::size_t at = 0; at < target.size(); at += host::CharacterLength(target, at)) {
-    if (IsSeparator(target[at])) folder_end = at + 1;
-  }
+  const std::size_t folder_end = host::AfterLastSeparator(target, IsSeparator);
   const std::string suffix = TemporaryMark() + tag;
   std::size_t base_length = target.size() - folder_end;
   base_length = std::min(base_length, kLongestFileName - suffix.size());

@@ -22,24 +22,14 @@ static const char* Swapped(const char* path) {
 
 typedef int (*OpenFn)(const char*, int, ...);
 
-static int Open(const char* name, const char* path, int flags, va_list arguments) {
-  const OpenFn next = (OpenFn)dlsym(RTLD_NEXT, name);
+int open(const char* path, int flags, ...) {
+  const OpenFn next = (OpenFn)dlsym(RTLD_NEXT, "open");
+  va_list arguments;
+  va_start(arguments, flags);
   const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(arguments, mode_t) : 0;
+  va_end(arguments);
   return next(Swapped(path), flags, mode);
 }
 
-int open(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const int descriptor = Open("open", path, flags, arguments);
-  va_end(arguments);
-  return descriptor;
-}
-
-int open64(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const int descriptor = Open("open64", path, flags, arguments);
-  va_end(arguments);
-  return descriptor;
-}
+/* Where the large-file name is used, it reaches the same open. */
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));

@@ -418,15 +418,11 @@ std::string WithTrailingSeparator(std::string path) {
 }
 
 bool EndsWithNativeSeparator(std::string_view path) {
-  return !path.empty() && IsNativeSeparator(path.back()) &&
-         host::LastCharacter(path) == path.size() - 1;
+  return !path.empty() && host::AfterLastSeparator(path, IsNativeSeparator) == path.size();
 }
 
 std::string FolderPart(const std::string& path) {
-  std::size_t end = 0;  // after the last separator
-  for (std::size_t at = 0; at < path.size(); at += host::CharacterLength(path, at)) {
-    if (IsNativeSeparator(path[at])) end = at + 1;
-  }
+  std::size_t end = host::AfterLastSeparator(path, IsNativeSeparator);
 #if defined(_WIN32)
   if (end == 0 && path.size() >= 2 && path[1] == ':') end = 2;
 #endif

@@ -20,13 +20,16 @@ void TargetOrder::Turn::Take(const std::string& path) {
 
 void TargetOrder::Arrive(std::size_t position, const std::string* key) {
   std::unique_lock lock(mutex_);
-  arrived_early_.insert(position);
-  while (arrived_early_.erase(arrived_) != 0) ++arrived_;
-  if (key != nullptr) at_file_[*key].insert(position);
+  if (position == arrived_) {
+    for (++arrived_; arrived_early_.erase(arrived_) != 0;) ++arrived_;
+  } else {
+    arrived_early_.insert(position);
+  }
+  std::set<std::size_t>* const at_file = key != nullptr ? &at_file_[*key] : nullptr;
+  if (at_file != nullptr) at_file->insert(position);
   changed_.notify_all();
-  if (key == nullptr) return;
-  const std::set<std::size_t>& at_file = at_file_[*key];
-  changed_.wait(lock, [&] { return arrived_ > position && *at_file.begin() == position; });
+  if (at_file == nullptr) return;
+  changed_.wait(lock, [&] { return arrived_ > position && *at_file->begin() == position; });
 }
 
 void TargetOrder::Leave(std::size_t position, const std::string& key) {
