@@ -8,40 +8,33 @@
 
 namespace kzr {
 
-// The working memory of ReadMember, made when a member first needs it.
-class MemberDecoders {
- public:
-  static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+MemberBuffers::MemberBuffers() noexcept = default;
+MemberBuffers::~MemberBuffers() = default;
 
-  std::uint8_t* Chunk() noexcept {
-    if (!chunk_) chunk_.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
-    return chunk_.get();
-  }
+std::uint8_t* MemberBuffers::Chunk() noexcept {
+  if (!chunk_) chunk_.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
+  return chunk_.get();
+}
 
-  LzwDecoder* Lzw() noexcept {
-    if (!lzw_) lzw_ = LzwDecoder::Create();
-    return lzw_.get();
-  }
-
- private:
-  std::unique_ptr<std::uint8_t[]> chunk_;
-  std::unique_ptr<LzwDecoder> lzw_;
-};
+LzwDecoder* MemberBuffers::Lzw() noexcept {
+  if (!lzw_) lzw_ = LzwDecoder::Create();
+  return lzw_.get();
+}
 
 namespace {
 
 // A member's stored bytes, read from the archive at their data offset.
 class StoredRange final : public StoredBytes {
  public:
-  StoredRange(std::FILE* file, std::uint32_t data_offset) noexcept
+  StoredRange(const InputFile& file, std::uint32_t data_offset) noexcept
       : file_(file), data_offset_(data_offset) {}
 
   Status Read(std::uint64_t offset, std::uint8_t* to, std::size_t size) noexcept override {
-    return ReadAt(file_, data_offset_ + offset, to, size) ? Status::kOk : Status::kReadFailed;
+    return file_.ReadAt(data_offset_ + offset, to, size);
   }
 
  private:
-  std::FILE* file_;
+  const InputFile& file_;
   std::uint32_t data_offset_;
 };
 
@@ -49,73 +42,70 @@ class StoredRange final : public StoredBytes {
 
 ArchiveReader::~ArchiveReader() = default;
 
-Status ArchiveReader::Open(const char* path, std::unique_ptr<ArchiveReader>& reader) noexcept {
+Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader) noexcept {
   reader.reset();
   std::unique_ptr<ArchiveReader> opened(new (std::nothrow) ArchiveReader);
   if (!opened) return Status::kNoMemory;
-  if (path == nullptr) return Status::kCannotOpen;
-  opened->file_ = OpenForReading(path);
-  if (!opened->file_) return Status::kCannotOpen;
-  std::FILE* file = opened->file_.get();
+  if (Status status = opened->file_.Open(path); !status.ok()) return status;
 
-  const std::size_t header_bytes = std::fread(opened->header_.bytes, 1, format::kHeaderSize, file);
-  const std::optional<std::uint64_t> length = SeekToEnd(file);
-  if (!length || !IsAcceptableHeader(opened->header_, header_bytes, *length)) {
-    return Status::kNotAnArchive;
+  const std::uint64_t length = opened->file_.length();
+  const std::size_t header_bytes =
+      static_cast<std::size_t>(std::min<std::uint64_t>(length, format::kHeaderSize));
+  if (!opened->file_.ReadAt(0, opened->header_.bytes, header_bytes).ok() ||
+      !IsAcceptableHeader(opened->header_, header_bytes, length)) {
+    return Status(Status::kNotAnArchive).About(path);
   }
-  switch (DirectoryIndex::Load(file, opened->header_, opened->index_)) {
+  switch (DirectoryIndex::Load(opened->file_, opened->header_, opened->index_).code()) {
     case Status::kOk:
       break;
     case Status::kNoMemory:
       return Status::kNoMemory;
     default:
-      return Status::kDamagedArchive;  // the directory cannot be read whole
+      return Status(Status::kDamagedArchive).About(path);  // the directory cannot be read whole
   }
   reader = std::move(opened);
   return Status::kOk;
 }
 
-Status ArchiveReader::CheckStoredExtent(const EntryView& entry) const noexcept {
+Status ArchiveReader::CheckEntry(const EntryView& entry) const noexcept {
   // The stored bytes must lie wholly inside the archive; anything else is
   // corrupt data, not a short member to pass off as good.
   const std::uint64_t end = std::uint64_t{entry.DataOffset()} + entry.StoredSize();
-  return end <= header_.ArchiveLength() ? Status::kOk : Status::kCorruptData;
+  if (end > header_.ArchiveLength()) return Status::kCorruptData;
+  if (entry.UncompressedSize() > format::kMaxArchiveLength) return Status::kCorruptData;
+  return Status::kOk;
 }
 
-Status ArchiveReader::ReadMember(const EntryView& entry, MemberSink* sink) noexcept {
-  if (const Status status = CheckStoredExtent(entry); status != Status::kOk) return status;
-  if (!decoders_) {
-    decoders_.reset(new (std::nothrow) MemberDecoders);
-    if (!decoders_) return Status::kNoMemory;
-  }
-  if (!entry.IsCompressed()) return StreamStored(entry, sink, header_.IsMasked());
+Status ArchiveReader::ReadMember(const EntryView& entry, MemberSink* sink,
+                                 MemberBuffers& buffers) const noexcept {
+  if (Status status = CheckEntry(entry); !status.ok()) return status;
+  if (!entry.IsCompressed()) return StreamStored(entry, sink, header_.IsMasked(), buffers);
 
-  LzwDecoder* const lzw = decoders_->Lzw();
+  LzwDecoder* const lzw = buffers.Lzw();
   if (lzw == nullptr) return Status::kNoMemory;
-  StoredRange stored(file_.get(), entry.DataOffset());
-  const Status status = lzw->Decode(stored, entry.CompressedSize(), entry.UncompressedSize(), sink);
+  StoredRange stored(file_, entry.DataOffset());
+  Status status = lzw->Decode(stored, entry.CompressedSize(), entry.UncompressedSize(), sink);
   // The extent was checked: bytes that cannot be read are damage too.
-  return status == Status::kReadFailed ? Status::kCorruptData : status;
+  return status == Status::kReadFailed ? Status(Status::kCorruptData) : status;
 }
 
-Status ArchiveReader::CopyStored(const EntryView& entry, MemberSink& sink) noexcept {
-  if (const Status status = CheckStoredExtent(entry); status != Status::kOk) return status;
-  if (!decoders_) {
-    decoders_.reset(new (std::nothrow) MemberDecoders);
-    if (!decoders_) return Status::kNoMemory;
-  }
-  return StreamStored(entry, &sink, false);
+Status ArchiveReader::CopyStored(const EntryView& entry, MemberSink& sink,
+                                 MemberBuffers& buffers) const noexcept {
+  const std::uint64_t end = std::uint64_t{entry.DataOffset()} + entry.StoredSize();
+  if (end > header_.ArchiveLength()) return Status::kCorruptData;
+  return StreamStored(entry, &sink, false, buffers);
 }
 
-Status ArchiveReader::StreamStored(const EntryView& entry, MemberSink* sink, bool unmask) noexcept {
-  std::uint8_t* const chunk = decoders_->Chunk();
+Status ArchiveReader::StreamStored(const EntryView& entry, MemberSink* sink, bool unmask,
+                                   MemberBuffers& buffers) const noexcept {
+  std::uint8_t* const chunk = buffers.Chunk();
   if (chunk == nullptr) return Status::kNoMemory;
   const std::uint32_t size = entry.StoredSize();
   const std::uint32_t member_length = entry.UncompressedSize();
   const bool ini_dat = unmask && IsIniDatName(entry.Name());
   for (std::uint32_t done = 0; done < size;) {
-    const std::size_t piece = std::min<std::size_t>(size - done, MemberDecoders::kChunkSize);
-    if (!ReadAt(file_.get(), std::uint64_t{entry.DataOffset()} + done, chunk, piece)) {
+    const std::size_t piece = std::min<std::size_t>(size - done, MemberBuffers::kChunkSize);
+    if (!file_.ReadAt(std::uint64_t{entry.DataOffset()} + done, chunk, piece).ok()) {
       return Status::kCorruptData;
     }
     if (unmask) {
@@ -123,7 +113,7 @@ Status ArchiveReader::StreamStored(const EntryView& entry, MemberSink* sink, boo
       if (ini_dat) DecodeIniDatMask(chunk, piece, member_length, done);
     }
     if (sink != nullptr) {
-      if (const Status status = sink->Write(chunk, piece); status != Status::kOk) return status;
+      if (Status status = sink->Write(chunk, piece); !status.ok()) return status;
     }
     done += static_cast<std::uint32_t>(piece);
   }

@@ -6,23 +6,44 @@
 //   masked flavour, else     ContentMask, then IniDatMask for names under "ini\dat\"
 //   plain flavour, else      the stored bytes as they are
 //
-// Members stream through fixed buffers, made at the first call and kept for
-// the next: memory does not grow with a member's size.
+// Members stream through fixed buffers (MemberBuffers): memory does not grow
+// with a member's size. The archive is read by position from one open file,
+// so several threads may read members at once, each with buffers of its own,
+// and every member comes from the one version of the archive that was opened.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "archive/archive_header.h"
 #include "archive/directory_index.h"
-#include "archive/file_stream.h"
 #include "base/status.h"
 #include "codec/byte_stream.h"
+#include "platform/files.h"
 
 namespace kzr {
 
-class MemberDecoders;
+class LzwDecoder;
+
+// The working memory of one reader of members, made when a member first
+// needs it and kept for the next.
+class MemberBuffers {
+ public:
+  static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+  MemberBuffers() noexcept;
+  ~MemberBuffers();
+  MemberBuffers(const MemberBuffers&) = delete;
+  MemberBuffers& operator=(const MemberBuffers&) = delete;
+
+  std::uint8_t* Chunk() noexcept;
+  LzwDecoder* Lzw() noexcept;
+
+ private:
+  std::unique_ptr<std::uint8_t[]> chunk_;
+  std::unique_ptr<LzwDecoder> lzw_;
+};
 
 class ArchiveReader {
  public:
@@ -30,7 +51,7 @@ class ArchiveReader {
   // length and loads its directory. kOk; kCannotOpen; kNotAnArchive; kNoMemory;
   // kDamagedArchive when the directory cannot be read whole. On failure
   // nothing stays open.
-  static Status Open(const char* path, std::unique_ptr<ArchiveReader>& reader) noexcept;
+  static Status Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader) noexcept;
 
   ~ArchiveReader();
   ArchiveReader(const ArchiveReader&) = delete;
@@ -38,31 +59,39 @@ class ArchiveReader {
 
   const ArchiveHeader& header() const noexcept { return header_; }
   Flavour flavour() const noexcept { return header_.GetFlavour(); }
-  DirectoryIndex& index() noexcept { return *index_; }
   const DirectoryIndex& index() const noexcept { return *index_; }
-  // The open file, for telling whether another path names the same file.
-  std::FILE* file() const noexcept { return file_.get(); }
+  // The open file: its identity, length and time when it was opened.
+  const InputFile& file() const noexcept { return file_; }
+
+  // What can be told of an entry before reading it: kCorruptData when its
+  // stored bytes lie outside the archive, or when it claims to expand to
+  // more than an archive may hold (2^31 - 1 bytes, which no writer passes).
+  Status CheckEntry(const EntryView& entry) const noexcept;
 
   // Hands the member of `entry` to `sink` in order, UncompressedSize bytes in
   // all, in pieces of up to some MiB; a null sink verifies only. On failure
   // the sink has had part of the member and is of no further use.
-  // kOk; kCorruptData when the stored bytes lie outside the archive or do
-  // not decode; kReadFailed; kNoMemory; or what the sink answered.
-  Status ReadMember(const EntryView& entry, MemberSink* sink) noexcept;
+  // kOk; kCorruptData when CheckEntry refuses it or the stored bytes do not
+  // decode; kReadFailed; kNoMemory; or what the sink answered.
+  Status ReadMember(const EntryView& entry, MemberSink* sink, MemberBuffers& buffers) const noexcept;
+  // The same with the reader's own buffers, for one thread at a time.
+  Status ReadMember(const EntryView& entry, MemberSink* sink) noexcept {
+    return ReadMember(entry, sink, buffers_);
+  }
 
   // Hands the entry's stored bytes to `sink` exactly as the archive holds
   // them (for rewriting the archive); kCorruptData when they lie outside it.
-  Status CopyStored(const EntryView& entry, MemberSink& sink) noexcept;
+  Status CopyStored(const EntryView& entry, MemberSink& sink, MemberBuffers& buffers) const noexcept;
 
  private:
   ArchiveReader() = default;
-  Status CheckStoredExtent(const EntryView& entry) const noexcept;
-  Status StreamStored(const EntryView& entry, MemberSink* sink, bool unmask) noexcept;
+  Status StreamStored(const EntryView& entry, MemberSink* sink, bool unmask,
+                      MemberBuffers& buffers) const noexcept;
 
-  FilePtr file_;
+  InputFile file_;
   ArchiveHeader header_{};
   std::unique_ptr<DirectoryIndex> index_;
-  std::unique_ptr<MemberDecoders> decoders_;
+  MemberBuffers buffers_;
 };
 
 }  // namespace kzr

@@ -35,24 +35,4 @@ inline void StoreU32(std::uint8_t* p, std::uint32_t v) noexcept {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-// Scalar loops that work on several bytes at once take a machine word, byte 0
-// lowest whatever the processor's order.
-using Word = std::uintptr_t;
-
-inline Word LoadWord(const std::uint8_t* p) noexcept {
-  if constexpr (sizeof(Word) == 8) {
-    return LoadU32(p) | static_cast<Word>(LoadU32(p + 4)) << 32;
-  } else {
-    return LoadU32(p);
-  }
-}
-
-inline void StoreWord(std::uint8_t* p, Word v) noexcept {
-  StoreU32(p, static_cast<std::uint32_t>(v));
-  if constexpr (sizeof(Word) == 8) StoreU32(p + 4, static_cast<std::uint32_t>(v >> 32));
-}
-
-// `byte` in every place of a word.
-constexpr Word EveryByte(std::uint8_t byte) noexcept { return ~Word{0} / 0xFF * byte; }
-
 }  // namespace kzr

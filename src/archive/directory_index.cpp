@@ -4,24 +4,22 @@
 #include <utility>
 
 #include "archive/format.h"
+#include "platform/files.h"
 
 namespace kzr {
 
 using namespace format;
 
-Status DirectoryIndex::Load(std::FILE* stream, const ArchiveHeader& header,
+Status DirectoryIndex::Load(const InputFile& file, const ArchiveHeader& header,
                             std::unique_ptr<DirectoryIndex>& index) noexcept {
   index.reset();
   const std::uint32_t length = header.DirectoryLength();
-  // The header was accepted, so offset + length equals the file length, which
-  // is at most 2^31 - 1: the offset fits a long everywhere.
-  if (std::fseek(stream, static_cast<long>(header.DirectoryOffset()), SEEK_SET) != 0) {
-    return Status::kReadFailed;
-  }
   std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length]);
   if (!bytes) return Status::kNoMemory;
-  if (length != 0 && std::fread(bytes.get(), 1, length, stream) != length) {
-    return Status::kReadFailed;
+  if (length != 0) {
+    if (Status status = file.ReadAt(header.DirectoryOffset(), bytes.get(), length); !status.ok()) {
+      return status;
+    }
   }
   index = Build(std::move(bytes), length, header.IsMasked());
   return index ? Status::kOk : Status::kNoMemory;
@@ -46,14 +44,7 @@ std::unique_ptr<DirectoryIndex> DirectoryIndex::Build(std::unique_ptr<std::uint8
                                     : WalkPlain(index->bytes_.get(), length, spans);
   index->count_ = walk.records;
   index->damaged_ = walk.end < length;
-  index->ResetCursor();
   return index;
-}
-
-EntryView DirectoryIndex::ResetCursor() noexcept {
-  cursor_ = count_;
-  current_ = kNone;
-  return cursor_ == 0 ? EntryView() : EntryAt(cursor_ - 1);
 }
 
 }  // namespace kzr

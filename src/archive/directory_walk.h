@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/cpu_features.h"
-
 namespace kzr {
 
 // Where one record lies in the directory copy: the offset of its fixed block
@@ -29,26 +27,10 @@ struct DirectoryWalk {
 // (kRecordLengthSize + kMinRecordLength) spans (masked), as every record takes
 // at least that much.
 
-// Each walk has a scalar body, which runs on every target, and an AVX2 one
-// that does the same work 32 bytes at a time, where cpu::HasAvx2(); WalkPlain
-// and WalkMasked take the faster.
-
 // A plain directory: each record is the fixed block and the name up to its
 // NUL. The walk stops before a record whose fixed block and NUL do not fit.
-DirectoryWalk WalkPlainScalar(const std::uint8_t* directory, std::size_t length,
-                              RecordSpan* spans) noexcept;
-#if KZR_AVX2_PATHS
-DirectoryWalk WalkPlainAvx2(const std::uint8_t* directory, std::size_t length,
-                            RecordSpan* spans) noexcept;
-#endif
-
-inline DirectoryWalk WalkPlain(const std::uint8_t* directory, std::size_t length,
-                               RecordSpan* spans) noexcept {
-#if KZR_AVX2_PATHS
-  if (cpu::HasAvx2()) return WalkPlainAvx2(directory, length, spans);
-#endif
-  return WalkPlainScalar(directory, length, spans);
-}
+DirectoryWalk WalkPlain(const std::uint8_t* directory, std::size_t length,
+                        RecordSpan* spans) noexcept;
 
 // A masked directory: each record is a plain u16 RecordLength n and n bytes
 // (fixed block, name, NUL) masked as one run, which are unmasked in place
@@ -57,19 +39,6 @@ inline DirectoryWalk WalkPlain(const std::uint8_t* directory, std::size_t length
 // than 2 bytes left for the prefix, n below kMinRecordLength, n running past
 // the end. A record with no NUL after its fixed block is unmasked and then not
 // taken, and the walk stops there too.
-DirectoryWalk WalkMaskedScalar(std::uint8_t* directory, std::size_t length,
-                               RecordSpan* spans) noexcept;
-#if KZR_AVX2_PATHS
-DirectoryWalk WalkMaskedAvx2(std::uint8_t* directory, std::size_t length,
-                             RecordSpan* spans) noexcept;
-#endif
-
-inline DirectoryWalk WalkMasked(std::uint8_t* directory, std::size_t length,
-                                RecordSpan* spans) noexcept {
-#if KZR_AVX2_PATHS
-  if (cpu::HasAvx2()) return WalkMaskedAvx2(directory, length, spans);
-#endif
-  return WalkMaskedScalar(directory, length, spans);
-}
+DirectoryWalk WalkMasked(std::uint8_t* directory, std::size_t length, RecordSpan* spans) noexcept;
 
 }  // namespace kzr

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "archive/byte_order.h"
 #include "archive/format.h"
@@ -14,11 +15,9 @@ class EntryView {
  public:
   EntryView() = default;
   // `name_length` counts the name's bytes before its NUL, which the directory
-  // walk found inside the record; `readable_from_name` the bytes of the
-  // directory copy from the name's start to the copy's end.
-  EntryView(const std::uint8_t* fixed_block, std::uint32_t name_length,
-            std::uint32_t readable_from_name) noexcept
-      : fixed_(fixed_block), name_length_(name_length), readable_from_name_(readable_from_name) {}
+  // walk found inside the record.
+  EntryView(const std::uint8_t* fixed_block, std::uint32_t name_length) noexcept
+      : fixed_(fixed_block), name_length_(name_length) {}
 
   explicit operator bool() const noexcept { return fixed_ != nullptr; }
 
@@ -40,16 +39,13 @@ class EntryView {
   }
   // The bytes of Name() before its NUL, without looking for it.
   std::uint32_t NameLength() const noexcept { return name_length_; }
-  // The bytes from Name() on that may be read: the name, its NUL and the rest
-  // of the directory copy after it, for readers that copy names in blocks.
-  std::uint32_t ReadableFromName() const noexcept { return readable_from_name_; }
+  std::string_view StoredName() const noexcept { return {Name(), name_length_}; }
 
  private:
   std::uint32_t Field(std::size_t offset) const noexcept { return LoadU32(fixed_ + offset); }
 
   const std::uint8_t* fixed_ = nullptr;
   std::uint32_t name_length_ = 0;
-  std::uint32_t readable_from_name_ = 0;
 };
 
 }  // namespace kzr

@@ -1,89 +1,84 @@
 #include "plugin/archive_handle.h"
 
+#include <algorithm>
 #include <new>
 
-#include "plugin/host_names.h"
-#include "plugin/name_field.h"
-#include "plugin/platform_files.h"
+#include "archive/entry_names.h"
+#include "archive/extraction.h"
 
 namespace kzr {
-namespace {
 
-// What a listed entry is, as the host sees files: a normal file.
-#if defined(_WIN32)
-constexpr std::uint32_t kFileAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
-#else
-constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
-#endif
-
-// Whether names other than ASCII are converted for the host (see
-// NameConverter::KeepsAsIs): on Linux, not on Windows.
-#if defined(_WIN32)
-constexpr bool kNamesConverted = false;
-#else
-constexpr bool kNamesConverted = true;
-#endif
-
-}  // namespace
-
-Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle) {
+Status OpenArchiveHandle(const std::string& path, host::Face face,
+                         std::unique_ptr<ArchiveHandle>& handle) {
   handle.reset(new (std::nothrow) ArchiveHandle);
   if (!handle) return Status::kNoMemory;
-  Status status = handle->names.Open();
-  if (status == Status::kOk) status = ArchiveReader::Open(path, handle->reader);
-  if (status != Status::kOk) {
+  Status status = handle->text.Open(face);
+  if (status.ok()) status = ArchiveReader::Open(path, handle->reader);
+  if (!status.ok()) {
     handle.reset();
     return status;
   }
-  handle->time = HostModificationTime(handle->reader->file());
+  handle->unlisted = handle->reader->index().EntryCount();
+  const std::int64_t modified = handle->reader->file().modified_seconds();
+#if defined(_WIN32)
+  handle->time = PackedLocalTime(modified);
+#else
+  handle->time = static_cast<std::uint32_t>(std::clamp<std::int64_t>(modified, 0, 0xFFFFFFFF));
+#endif
+  return Status::kOk;
+}
+
+Status NextEntry(ArchiveHandle& handle) {
+  const DirectoryIndex& index = handle.reader->index();
+  if (handle.unlisted == 0) {
+    return index.IsDamaged() ? Status::kDamagedArchive : Status::kNoMoreEntries;
+  }
+  handle.current = --handle.unlisted;
+  ReportedName(handle.text.names(), index.EntryAt(handle.current).StoredName(), handle.reported);
   return Status::kOk;
 }
 
 namespace {
 
-// A name to convert, to clean or to cut between two-byte characters:
-// reported as the matching of names sees it, and cut at a character
-// boundary. Apart from the common case, which then needs no registers
-// kept across a call.
-[[gnu::noinline]] void FillUncommonName(ArchiveHandle& handle, const EntryView& entry,
-                                        char* field) {
-  std::string& name = handle.name_buffer;
-  host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, name);
-  name.resize(host::ListedLength(name));
-  FillNameFieldCleaned(field, name.data(), name.size());
-}
+// The host's progress for one entry: its name before, then each piece; an
+// empty member, which has no piece, reports its 0 bytes once more at the
+// end.
+class EntryProgress final : public Progress {
+ public:
+  EntryProgress(host::HostProgress& host) noexcept : host_(host) {}
+  bool Begin(std::string_view name, std::uint64_t size) override { return host_.Begin(name, size); }
+  bool Advance(std::uint64_t bytes) override {
+    advanced_ = true;
+    return host_.Advance(bytes);
+  }
+  void Finish() {
+    if (!advanced_) host_.Report(0);
+  }
+
+ private:
+  host::HostProgress& host_;
+  bool advanced_ = false;
+};
 
 }  // namespace
 
-void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field) {
-  // The common case, in one pass: a name the host takes as it is stored
-  // (ASCII, or any name on Windows) with nothing to clean. It may take the
-  // second byte of a two-byte character for a separator, which only makes
-  // it doubt a clean name and ask the exact test; but a name to cut must
-  // be cut between characters.
-  const bool cut_between_characters =
-      host::HasLeadBytes() && entry.NameLength() >= host::kHeaderNameSize;
-  if (cut_between_characters || !FillNameField(field, entry, kNamesConverted)) {
-    FillUncommonName(handle, entry, field);
+Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const std::string& path) {
+  if (operation != host::kExtract && operation != host::kTest) return Status::kOk;
+  if (handle.current == ArchiveHandle::kNone) return Status::kCorruptData;  // nothing listed yet
+  const ArchiveReader& reader = *handle.reader;
+  const EntryView entry = reader.index().EntryAt(handle.current);
+  host::HostProgress host(handle.callbacks.Get(), handle.text);
+  EntryProgress progress(host);
+  Status status;
+  // The progress names the entry, not the output file.
+  if (!progress.Begin(handle.reported, entry.UncompressedSize())) return Status::kAborted;
+  if (operation == host::kExtract) {
+    status = ExtractToFile(reader, entry, handle.buffers, path, &progress);
+  } else {
+    status = VerifyMember(reader, entry, handle.buffers, &progress);
   }
-}
-
-std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry) {
-  host::ReportedName(handle.names, {entry.Name(), entry.NameLength()}, handle.name_buffer);
-  return handle.name_buffer.size();
-}
-
-Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record) {
-  DirectoryIndex& index = handle.reader->index();
-  const EntryView entry = index.NextEntry();
-  if (!entry) return index.IsDamaged() ? Status::kDamagedArchive : Status::kNoMoreEntries;
-
-  record.UnpSize = entry.UncompressedSize();
-  record.PackSize = entry.StoredSize();
-  record.FileTime = handle.time;
-  record.FileAttr = kFileAttributes;
-  FillReportedName(handle, entry, record.FileName);
-  return Status::kOk;
+  if (status.ok()) progress.Finish();
+  return status;
 }
 
 }  // namespace kzr

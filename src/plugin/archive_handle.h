@@ -1,7 +1,9 @@
 // One open archive, as the host holds it: the handle value is this object's
-// address. Owns the archive reader; keeps the host's progress callback.
+// address. A reader of the archive, the listing's cursor (entries are listed
+// from the last record back), the face's text, and the host's callback.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,36 +11,58 @@
 #include "archive/archive_reader.h"
 #include "base/status.h"
 #include "plugin/host_interface.h"
-#include "plugin/name_converter.h"
+#include "plugin/host_progress.h"
+#include "plugin/host_text.h"
 
 namespace kzr {
 
+// What a listed entry is, as the host sees files: a normal file.
+#if defined(_WIN32)
+inline constexpr std::uint32_t kFileAttributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE
+#else
+inline constexpr std::uint32_t kFileAttributes = 0100644;  // a regular file, rw-r--r--
+#endif
+
 struct ArchiveHandle {
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  host::HostText text;
   std::unique_ptr<ArchiveReader> reader;
-  host::ProcessDataProc data_proc = nullptr;
-  std::uint32_t time = 0;  // the archive file's, in the host's form, reported for every entry
-  host::NameConverter names;  // in the code page chosen when the archive was opened
-  std::string name_buffer;    // a converted name, kept to spare allocations
+  MemberBuffers buffers;
+  std::size_t unlisted = 0;  // entries still to be listed
+  std::size_t current = kNone;
+  host::Callbacks callbacks;
+  std::uint32_t time = 0;  // the archive file's, in the host's form, for every entry
+  std::string reported;    // the current entry's reported name
 };
 
-// Opens, checks and indexes an archive, and opens the conversion of its
-// names. On failure nothing stays open.
-Status OpenArchiveHandle(const char* path, std::unique_ptr<ArchiveHandle>& handle);
+// Opens, checks and indexes an archive for the face. On failure nothing
+// stays open.
+Status OpenArchiveHandle(const std::string& path, host::Face face,
+                         std::unique_ptr<ArchiveHandle>& handle);
 
-// Copies the next entry (in listing order) into the host's record: kOk, or
+// Makes the next entry (in listing order) the current one: kOk, or
 // kNoMoreEntries once the list is exhausted, or kDamagedArchive when the
 // directory was damaged and the intact entries before the damage have all
 // been listed.
-Status ReadNextHeader(ArchiveHandle& handle, host::HeaderRecord& record);
+Status NextEntry(ArchiveHandle& handle);
 
-// Fills a name field (kHeaderNameSize bytes) with the name the listing
-// reports for `entry`: converted, cleaned, cut to 259 bytes at a character
-// boundary, in the host's form. Throws std::bad_alloc only (for a name that
-// needs converting or cleaning).
-void FillReportedName(ArchiveHandle& handle, const EntryView& entry, char* field);
+// Fills the fields of a header record (any of the three kinds) with the
+// current entry.
+template <typename Record>
+void FillHeader(ArchiveHandle& handle, Record& record, std::size_t name_size) {
+  const EntryView entry = handle.reader->index().EntryAt(handle.current);
+  record.UnpSize = entry.UncompressedSize();
+  record.PackSize = entry.StoredSize();
+  record.FileTime = handle.time;
+  record.FileAttr = kFileAttributes;
+  handle.text.Fill(handle.reported, record.FileName, name_size);
+}
 
-// The length of the reported name of `entry` before it is cut.
-std::size_t WholeReportedNameLength(ArchiveHandle& handle, const EntryView& entry);
+// Extracts (operation 2) or tests (1) the current entry; the destination
+// path is joined from the host's two parts. Every other operation does
+// nothing.
+Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const std::string& path);
 
 inline ArchiveHandle* FromHostHandle(host::Handle handle) noexcept {
   return static_cast<ArchiveHandle*>(handle);

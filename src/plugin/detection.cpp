@@ -1,19 +1,37 @@
 // The questions the host asks without opening an archive.
 #include "archive/archive_header.h"
-#include "archive/file_stream.h"
+#include "platform/files.h"
 #include "plugin/exports.h"
+#include "plugin/host_text.h"
+
+namespace {
+
+int Recognises(const std::string& path) noexcept {
+  kzr::InputFile file;
+  if (!file.Open(path).ok() || file.length() < kzr::format::kSignatureSize) return 0;
+  std::uint8_t first[kzr::format::kSignatureSize];
+  if (!file.ReadAt(0, first, sizeof first).ok()) return 0;
+  return kzr::HasArchiveSignature(first, sizeof first) ? 1 : 0;
+}
+
+template <typename Char>
+int Recognises(const Char* file_name) noexcept {
+  if (file_name == nullptr) return 0;
+  try {
+    const kzr::host::HostText text;
+    return Recognises(text.Path(file_name));
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace
 
 extern "C" {
 
-int KZR_API CanYouHandleThisFile(char* file_name) {
-  if (file_name == nullptr) return 0;
-  kzr::FilePtr file = kzr::OpenForReading(file_name);
-  if (!file) return 0;
-  std::uint8_t first[kzr::format::kSignatureSize];
-  const std::size_t got = std::fread(first, 1, sizeof first, file.get());
-  file.reset();
-  return kzr::HasArchiveSignature(first, got) ? 1 : 0;
-}
+int KZR_API CanYouHandleThisFile(char* file_name) { return Recognises(file_name); }
+
+int KZR_API CanYouHandleThisFileW(WideChar* file_name) { return Recognises(file_name); }
 
 int KZR_API GetPackerCaps() {
   // Only the Windows DLL has the About box behind ConfigurePacker; elsewhere
@@ -26,6 +44,10 @@ int KZR_API GetPackerCaps() {
   return kzr::host::kCanCreateArchives | kzr::host::kCanModifyArchives |
          kzr::host::kHoldsManyFiles | kzr::host::kCanDeleteMembers | kOptions |
          kzr::host::kRecognisesByContent | kzr::host::kMembersSearchable;
+}
+
+int KZR_API GetBackgroundFlags() {
+  return kzr::host::kUnpackInBackground | kzr::host::kPackInBackground;
 }
 
 }  // extern "C"

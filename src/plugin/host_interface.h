@@ -73,13 +73,29 @@ enum PackFlag : int {
   kMoveFiles = 1,
 };
 
+// GetBackgroundFlags: what the host may run in threads of its own.
+enum BackgroundFlag : int {
+  kUnpackInBackground = 1,
+  kPackInBackground = 2,
+};
+
+// The host's wide characters: UTF-16.
+using WideChar = char16_t;
+
 struct OpenArchiveRecord {
   const char* ArchiveName;  // in: the archive's path
   std::int32_t OpenMode;    // in: not read
   std::int32_t OpenResult;  // out: the result code of the open
 };
 
+struct OpenArchiveRecordW {
+  const WideChar* ArchiveName;
+  std::int32_t OpenMode;
+  std::int32_t OpenResult;
+};
+
 inline constexpr std::size_t kHeaderNameSize = 260;
+inline constexpr std::size_t kHeaderExNameSize = 1024;
 
 struct HeaderRecord {
   char ArchiveName[kHeaderNameSize];  // not written
@@ -99,6 +115,33 @@ struct HeaderRecord {
   std::int32_t CmtState;              // not written
 };
 
+// The extended record of ReadHeaderEx and ReadHeaderExW: whole names, sizes
+// in two words. Only the fields marked "out" are written: a host on Linux
+// declares the record packed, so nothing past FileAttr may be touched.
+template <typename Char>
+struct HeaderRecordEx {
+  Char ArchiveName[kHeaderExNameSize];  // not written
+  Char FileName[kHeaderExNameSize];     // out: the entry's name
+  std::int32_t Flags;                   // not written
+  std::uint32_t PackSize;               // out
+  std::uint32_t PackSizeHigh;           // out: 0
+  std::uint32_t UnpSize;                // out
+  std::uint32_t UnpSizeHigh;            // out: 0
+  std::int32_t HostOS;                  // not written
+  std::int32_t FileCRC;                 // not written
+  std::uint32_t FileTime;               // out
+  std::int32_t UnpVer;                  // not written
+  std::int32_t Method;                  // not written
+  std::uint32_t FileAttr;               // out
+  char* CmtBuf;                         // not written
+  std::int32_t CmtBufSize;              // not written
+  std::int32_t CmtSize;                 // not written
+  std::int32_t CmtState;                // not written
+  char Reserved[1024];                  // not written
+};
+using HeaderRecordExA = HeaderRecordEx<char>;
+using HeaderRecordExW = HeaderRecordEx<WideChar>;
+
 // What the host tells a packer plugin once it has loaded it.
 struct PackDefaultParams {
   std::int32_t size;                        // in: the record's size
@@ -117,9 +160,18 @@ static_assert(offsetof(HeaderRecord, UnpSize) == 528);
 static_assert(offsetof(HeaderRecord, FileTime) == 540);
 static_assert(offsetof(HeaderRecord, FileAttr) == 552);
 static_assert(offsetof(PackDefaultParams, DefaultIniName) == 12);
+static_assert(offsetof(HeaderRecordExA, FileName) == 1024);
+static_assert(offsetof(HeaderRecordExA, PackSize) == 2052);
+static_assert(offsetof(HeaderRecordExA, FileAttr) == 2088);
+static_assert(offsetof(HeaderRecordExW, FileName) == 2048);
+static_assert(offsetof(HeaderRecordExW, PackSize) == 4100);
+static_assert(offsetof(HeaderRecordExW, FileAttr) == 4136);
 
+// A progress callback answers 0 when the user asked to stop.
 using ProcessDataProc = int(KZR_API*)(char* file_name, int size);
+using ProcessDataProcW = int(KZR_API*)(WideChar* file_name, int size);
 using ChangeVolProc = int(KZR_API*)(char* archive_name, int mode);
+using ChangeVolProcW = int(KZR_API*)(WideChar* archive_name, int mode);
 
 // What the host holds for an open archive: the address of its ArchiveHandle.
 using Handle = void*;

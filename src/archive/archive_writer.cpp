@@ -1,4 +1,4 @@
-#include "plugin/archive_writer.h"
+#include "archive/archive_writer.h"
 
 #include <new>
 
@@ -15,26 +15,25 @@ constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 // Hands an entry's stored bytes to the archive being written.
 class ArchiveWriter::Appender final : public MemberSink {
  public:
-  explicit Appender(ArchiveWriter& writer) noexcept : writer_(writer) {}
+  Appender(ArchiveWriter& writer, Progress* progress) noexcept
+      : writer_(writer), progress_(progress) {}
   Status Write(const std::uint8_t* bytes, std::size_t size) noexcept override {
-    return writer_.Append(bytes, size);
+    if (Status status = writer_.Append(bytes, size); !status.ok()) return status;
+    return progress_ == nullptr || progress_->Advance(size) ? Status::kOk : Status::kAborted;
   }
 
  private:
   ArchiveWriter& writer_;
+  Progress* progress_;
 };
 
-Status ArchiveWriter::Begin(const std::string& target, Flavour flavour, bool keep_access) {
+Status ArchiveWriter::Begin(const std::string& target, Flavour flavour, bool keep_access) noexcept {
   flavour_ = flavour;
   directory_.clear();
   entry_count_ = 0;
   if (!chunk_) chunk_.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
   if (!chunk_) return Status::kNoMemory;
-  // An archive reached through a link is replaced where the link leads.
-  if (const Status status = output_.Create(FileBehindLinks(target.c_str()), keep_access);
-      status != Status::kOk) {
-    return status;
-  }
+  if (Status status = output_.Create(target, keep_access); !status.ok()) return status;
   // The header's place, filled in last.
   const std::uint8_t placeholder[format::kHeaderSize] = {};
   return Append(placeholder, sizeof placeholder);
@@ -45,11 +44,13 @@ Status ArchiveWriter::Append(const std::uint8_t* bytes, std::size_t size) noexce
   return output_.Write(bytes, size);
 }
 
-Status ArchiveWriter::AddFile(const char* source_path, const std::string& stored_name) {
+Status ArchiveWriter::AddFile(const std::string& source_path, const std::string& stored_name,
+                              std::string_view shown_name, Progress* progress) {
   InputFile source;
-  if (const Status status = source.Open(source_path); status != Status::kOk) return status;
+  if (Status status = source.Open(source_path); !status.ok()) return status;
   const std::uint64_t length = source.length();
-  if (length > format::kMaxArchiveLength) return Status::kTooLarge;
+  if (length > format::kMaxArchiveLength) return Status(Status::kTooLarge).About(source_path);
+  if (progress != nullptr && !progress->Begin(shown_name, length)) return Status::kAborted;
   const auto member_length = static_cast<std::uint32_t>(length);
   const std::uint32_t data_offset = DataOffset();
   const bool masked = flavour_ == Flavour::kMasked;
@@ -63,17 +64,16 @@ Status ArchiveWriter::AddFile(const char* source_path, const std::string& stored
     const std::size_t wanted =
         done < length ? static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done))
                       : 1;
-    if (const Status status = source.Read(chunk_.get(), wanted, got); status != Status::kOk) {
-      return status;
-    }
+    if (Status status = source.Read(chunk_.get(), wanted, got); !status.ok()) return status;
     if (got == 0) break;
-    if (done + got > length) return Status::kReadFailed;  // it grew
+    if (done + got > length) return Status(Status::kReadFailed).About(source_path);  // it grew
     if (ini_dat) EncodeIniDatMask(chunk_.get(), got, member_length, done);
     if (masked) EncodeContentMask(chunk_.get(), got, member_length);
-    if (const Status status = Append(chunk_.get(), got); status != Status::kOk) return status;
+    if (Status status = Append(chunk_.get(), got); !status.ok()) return status;
     done += got;
+    if (progress != nullptr && !progress->Advance(got)) return Status::kAborted;
   }
-  if (done != length) return Status::kReadFailed;  // it shrank
+  if (done != length) return Status(Status::kReadFailed).About(source_path);  // it shrank
 
   AppendRecord(flavour_, FixedBlock::ForStoredMember(data_offset, member_length), stored_name,
                directory_);
@@ -81,30 +81,26 @@ Status ArchiveWriter::AddFile(const char* source_path, const std::string& stored
   return Status::kOk;
 }
 
-Status ArchiveWriter::CopyEntry(ArchiveReader& reader, const EntryView& entry) {
+Status ArchiveWriter::CopyEntry(const ArchiveReader& reader, const EntryView& entry,
+                                Progress* progress) {
   FixedBlock block = FixedBlock::CopyOf(entry);
   block.SetDataOffset(DataOffset());
-  Appender appender(*this);
-  if (const Status status = reader.CopyStored(entry, appender); status != Status::kOk) {
-    return status;
-  }
-  AppendRecord(flavour_, block, std::string_view(entry.Name(), entry.NameLength()), directory_);
+  Appender appender(*this, progress);
+  if (Status status = reader.CopyStored(entry, appender, buffers_); !status.ok()) return status;
+  AppendRecord(flavour_, block, entry.StoredName(), directory_);
   ++entry_count_;
   return Status::kOk;
 }
 
-Status ArchiveWriter::Finish() {
+Status ArchiveWriter::Finish(Placing placing) {
   const std::uint32_t directory_offset = DataOffset();
-  if (const Status status = Append(directory_.data(), directory_.size()); status != Status::kOk) {
+  if (Status status = Append(directory_.data(), directory_.size()); !status.ok()) return status;
+  const ArchiveHeader header = MakeHeader(flavour_, DataOffset(), entry_count_, directory_offset);
+  if (Status status = output_.WriteAt(0, header.bytes, sizeof header.bytes); !status.ok()) {
     return status;
   }
-  const ArchiveHeader header =
-      MakeHeader(flavour_, DataOffset(), entry_count_, directory_offset);
-  if (const Status status = output_.WriteAt(0, header.bytes, sizeof header.bytes);
-      status != Status::kOk) {
-    return status;
-  }
-  return output_.Commit(true);
+  placing.durable = true;
+  return output_.Commit(placing);
 }
 
 }  // namespace kzr

@@ -4,27 +4,33 @@
 // otherwise: the environment variable KZR_NAMES, or else the key `names` in
 // the section [kzr] of the INI file the host named in PackSetDefaultParams.
 // Both are read afresh whenever an archive is opened or changed, so a change
-// applies from the next call on. Only the Linux plugin converts names; the
-// Windows DLL hands the host's ANSI text through and reads neither.
+// applies from the next call on.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace kzr::host {
+namespace kzr {
 
 inline constexpr const char* kDefaultNamesCodePage = "CP1250";
 inline constexpr const char* kNamesVariable = "KZR_NAMES";
 inline constexpr const char* kNamesIniSection = "kzr";
 inline constexpr const char* kNamesIniKey = "names";
 
-// Remembers the host's INI file (an empty path forgets it).
+class CodePage;
+class Status;
+
+// Remembers the host's INI file (an empty path forgets it). Safe from any
+// thread.
 void RememberIniFile(std::string_view path);
 
 // The chosen code page's name, unchecked: KZR_NAMES when it is set and not
 // empty, else the INI key when it has a value, else the default.
 std::string ChosenNamesCodePage();
+// Opens the chosen code page (CodePage::Open).
+Status OpenChosenCodePage(std::unique_ptr<CodePage>& code_page) noexcept;
 
 // The value of `key` in `[section]` of INI text: section and key names
 // without regard to ASCII case, blanks around the value dropped, lines that
@@ -32,4 +38,4 @@ std::string ChosenNamesCodePage();
 std::optional<std::string> IniValue(std::string_view text, std::string_view section,
                                     std::string_view key);
 
-}  // namespace kzr::host
+}  // namespace kzr

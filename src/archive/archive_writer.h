@@ -10,14 +10,14 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/archive_reader.h"
 #include "archive/format.h"
+#include "archive/progress.h"
 #include "base/status.h"
-#include "plugin/platform_files.h"
+#include "platform/files.h"
 
 namespace kzr {
 
@@ -27,21 +27,23 @@ class ArchiveWriter {
 
   // Starts an archive of `flavour` that will replace `target`. With
   // `keep_access`, the archive it replaces lends it its permissions.
-  Status Begin(const std::string& target, Flavour flavour, bool keep_access);
+  Status Begin(const std::string& target, Flavour flavour, bool keep_access) noexcept;
 
   // Appends the file at `source_path` as the member `stored_name` (with `\`
-  // between folders). kCannotOpen, kReadFailed (it could not be read whole,
-  // or changed its length while read), kTooLarge, kWriteFailed.
-  Status AddFile(const char* source_path, const std::string& stored_name);
+  // between folders), telling `progress` (if any) as it goes. kCannotOpen,
+  // kReadFailed (it could not be read whole, or changed its length while
+  // read), kTooLarge, kWriteFailed, kAborted; each about the file.
+  Status AddFile(const std::string& source_path, const std::string& stored_name,
+                 std::string_view shown_name, Progress* progress);
 
   // Appends an entry of another archive: its record as it stands (name,
   // sizes, compression, reserved fields) with a new data offset, and its
   // stored bytes unchanged. The two archives must be of one flavour.
-  Status CopyEntry(ArchiveReader& reader, const EntryView& entry);
+  Status CopyEntry(const ArchiveReader& reader, const EntryView& entry, Progress* progress);
 
-  // Writes the directory and the header, flushes the file to the disk and
-  // renames it over the target.
-  Status Finish();
+  // Writes the directory and the header and puts the archive in place as
+  // `placing` says (durably).
+  Status Finish(Placing placing);
 
   std::uint32_t entry_count() const noexcept { return entry_count_; }
 
@@ -55,6 +57,7 @@ class ArchiveWriter {
   std::vector<std::uint8_t> directory_;
   std::uint32_t entry_count_ = 0;
   std::unique_ptr<std::uint8_t[]> chunk_;
+  MemberBuffers buffers_;
 };
 
 }  // namespace kzr

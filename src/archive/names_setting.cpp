@@ -1,11 +1,15 @@
-#include "plugin/names_setting.h"
+#include "archive/names_setting.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <mutex>
 
-namespace kzr::host {
+#include "platform/code_page.h"
+#include "platform/files.h"
+
+namespace kzr {
 namespace {
 
 // More than any INI file of a host; the rest is not read.
@@ -34,11 +38,11 @@ bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  std::string text(kLargestIniFile, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), file));
-  std::fclose(file);
+  InputFile file;
+  if (!file.Open(path).ok()) return std::nullopt;
+  std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.length(), kLargestIniFile)),
+                   '\0');
+  if (!file.ReadAt(0, text.data(), text.size()).ok()) return std::nullopt;
   return text;
 }
 
@@ -67,6 +71,14 @@ std::string ChosenNamesCodePage() {
   return kDefaultNamesCodePage;
 }
 
+Status OpenChosenCodePage(std::unique_ptr<CodePage>& code_page) noexcept {
+  try {
+    return CodePage::Open(ChosenNamesCodePage(), code_page);
+  } catch (const std::bad_alloc&) {
+    return Status::kNoMemory;
+  }
+}
+
 std::optional<std::string> IniValue(std::string_view text, std::string_view section,
                                     std::string_view key) {
   bool inside = false;
@@ -90,4 +102,4 @@ std::optional<std::string> IniValue(std::string_view text, std::string_view sect
   return std::nullopt;
 }
 
-}  // namespace kzr::host
+}  // namespace kzr

@@ -1,0 +1,399 @@
+// Files and folders on POSIX systems.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/system_calls.h"
+
+namespace kzr {
+namespace {
+
+using system::kNoHandle;
+
+int AsDescriptor(std::intptr_t handle) noexcept { return static_cast<int>(handle); }
+int FolderDescriptor(std::intptr_t folder) noexcept {
+  return folder == kNoHandle ? AT_FDCWD : AsDescriptor(folder);
+}
+
+FileIdentity IdentityFrom(const struct stat& info) noexcept {
+  FileIdentity identity;
+  identity.volume = static_cast<std::uint64_t>(info.st_dev);
+  identity.file = static_cast<std::uint64_t>(info.st_ino);
+  identity.size = static_cast<std::uint64_t>(info.st_size);
+  identity.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                      info.st_mtim.tv_nsec;
+  return identity;
+}
+
+Status Failure(Status::Code code, std::string_view path = {}) noexcept {
+  return Status::System(code, errno, path);
+}
+
+}  // namespace
+
+// --- the calls output_file.cpp makes --------------------------------------------
+
+namespace system {
+
+int LastError() noexcept { return errno; }
+void SetLastError(int error) noexcept { errno = error; }
+unsigned ProcessId() noexcept { return static_cast<unsigned>(getpid()); }
+bool IsSeparator(char c) noexcept { return c == '/'; }
+std::size_t LongestName() noexcept { return 255; }
+std::size_t LongestPath() noexcept { return 4095; }
+
+Status CreateNew(std::intptr_t folder, const std::string&, const std::string& name, std::intptr_t& handle) noexcept {
+  const int descriptor = openat(FolderDescriptor(folder), name.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return Failure(errno == EEXIST ? Status::kExists : Status::kCannotCreate);
+  handle = descriptor;
+  return Status::kOk;
+}
+
+void CopyAccess(std::intptr_t handle, const std::string& model) noexcept {
+  struct stat existing{};
+  if (stat(model.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return;
+  // An archive that was private stays private. Without the right to give
+  // the file away, only the owner's permissions: not a reason to fail.
+  if (fchown(AsDescriptor(handle), existing.st_uid, existing.st_gid) != 0) {
+  }
+  (void)fchmod(AsDescriptor(handle), existing.st_mode & 07777);
+}
+
+Status WriteAll(std::intptr_t handle, const void* bytes, std::size_t size) noexcept {
+  const auto* at = static_cast<const std::uint8_t*>(bytes);
+  while (size != 0) {
+    const ssize_t written = write(AsDescriptor(handle), at, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = ENOSPC;
+      return Failure(Status::kWriteFailed);
+    }
+    at += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return Status::kOk;
+}
+
+Status WriteAllAt(std::intptr_t handle, std::uint64_t offset, const void* bytes,
+                  std::size_t size) noexcept {
+  const ssize_t written = pwrite(AsDescriptor(handle), bytes, size, static_cast<off_t>(offset));
+  if (written < 0 || static_cast<std::size_t>(written) != size) {
+    if (written >= 0) errno = ENOSPC;
+    return Failure(Status::kWriteFailed);
+  }
+  return Status::kOk;
+}
+
+Status FlushToDisk(std::intptr_t handle) noexcept {
+  return fsync(AsDescriptor(handle)) == 0 ? Status::kOk : Failure(Status::kWriteFailed);
+}
+
+bool Close(std::intptr_t handle) noexcept { return close(AsDescriptor(handle)) == 0; }
+
+bool Remove(std::intptr_t folder, const std::string&, const std::string& name) noexcept {
+  return unlinkat(FolderDescriptor(folder), name.c_str(), 0) == 0;
+}
+
+Status Identify(std::intptr_t folder, const std::string&, const std::string& name, FileIdentity& identity) noexcept {
+  struct stat info{};
+  if (fstatat(FolderDescriptor(folder), name.c_str(), &info, 0) != 0) {
+    return Failure(Status::kCannotOpen);
+  }
+  identity = IdentityFrom(info);
+  return Status::kOk;
+}
+
+Status Rename(std::intptr_t folder, const std::string&, const std::string& from, const std::string& to, bool replace,
+              ArchiveLock*) noexcept {
+  const int at = FolderDescriptor(folder);
+  if (replace) {
+    return renameat(at, from.c_str(), at, to.c_str()) == 0 ? Status::kOk
+                                                          : Failure(Status::kCannotCreate);
+  }
+#if defined(RENAME_NOREPLACE)
+  if (renameat2(at, from.c_str(), at, to.c_str(), RENAME_NOREPLACE) == 0) return Status::kOk;
+  if (errno == EEXIST) return Failure(Status::kExists);
+  if (errno != EINVAL && errno != ENOSYS) return Failure(Status::kCannotCreate);
+#endif
+  // A file system without the flag: a new link fails when the name is taken.
+  if (linkat(at, from.c_str(), at, to.c_str(), 0) != 0) {
+    return Failure(errno == EEXIST ? Status::kExists : Status::kCannotCreate);
+  }
+  unlinkat(at, from.c_str(), 0);
+  return Status::kOk;
+}
+
+}  // namespace system
+
+// --- InputFile -----------------------------------------------------------------
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) close(AsDescriptor(handle_));
+}
+
+Status InputFile::Open(const std::string& path) noexcept {
+  if (handle_ != kNoHandle) close(AsDescriptor(handle_));
+  handle_ = kNoHandle;
+  // O_NONBLOCK: a named pipe without a writer opens at once instead of
+  // holding the caller (a file manager, say); it is refused below.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return Failure(Status::kCannotOpen, path);
+  struct stat info{};
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno != 0 ? errno : EINVAL;
+    close(descriptor);
+    return Status::System(Status::kCannotOpen, error, path);
+  }
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags != -1) fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+  handle_ = descriptor;
+  identity_ = IdentityFrom(info);
+  modified_seconds_ = static_cast<std::int64_t>(info.st_mtime);
+  try {
+    path_ = path;
+  } catch (...) {
+  }
+  return Status::kOk;
+}
+
+Status InputFile::ReadAt(std::uint64_t offset, void* to, std::size_t size) const noexcept {
+  auto* at = static_cast<std::uint8_t*>(to);
+  while (size != 0) {
+    const ssize_t got = pread(AsDescriptor(handle_), at, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got == 0) errno = 0;  // the file ended: no error of the system's
+      return Failure(Status::kReadFailed, path_);
+    }
+    at += got;
+    offset += static_cast<std::uint64_t>(got);
+    size -= static_cast<std::size_t>(got);
+  }
+  return Status::kOk;
+}
+
+Status InputFile::Read(void* to, std::size_t size, std::size_t& got) noexcept {
+  got = 0;
+  for (;;) {
+    const ssize_t read_now = read(AsDescriptor(handle_), to, size);
+    if (read_now >= 0) {
+      got = static_cast<std::size_t>(read_now);
+      return Status::kOk;
+    }
+    if (errno != EINTR) return Failure(Status::kReadFailed, path_);
+  }
+}
+
+// --- Folder --------------------------------------------------------------------
+
+Folder::~Folder() {
+  if (handle_ != kNoHandle) close(AsDescriptor(handle_));
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = kNoHandle;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNoHandle) close(AsDescriptor(handle_));
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+namespace {
+
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// Makes the folder at `path` and its parents.
+bool MakeFolders(const std::string& path) {
+  std::string partial;
+  for (std::size_t at = 0; at <= path.size(); ++at) {
+    if (at == path.size() || (path[at] == '/' && at != 0)) {
+      if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    if (at < path.size()) partial += path[at];
+  }
+  return true;
+}
+
+}  // namespace
+
+Status Folder::Open(const std::string& path, bool make, Folder& folder) noexcept {
+  try {
+    int descriptor = open(path.c_str(), kFolderFlags);
+    if (descriptor < 0 && errno == ENOENT && make) {
+      if (!MakeFolders(path)) return Failure(Status::kCannotCreate, path);
+      descriptor = open(path.c_str(), kFolderFlags);
+    }
+    if (descriptor < 0) return Failure(Status::kCannotOpen, path);
+    folder = Folder();
+    folder.handle_ = descriptor;
+    folder.path_ = path;
+    if (folder.path_.empty() || folder.path_.back() != '/') folder.path_ += '/';
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  return Status::kOk;
+}
+
+Status Folder::Child(std::string_view name, bool make, Folder& child) const noexcept {
+  try {
+    const std::string component(name);
+    const std::string shown = path_ + component;
+    const int parent = AsDescriptor(handle_);
+    int descriptor = openat(parent, component.c_str(), kFolderFlags | O_NOFOLLOW);
+    if (descriptor < 0 && errno == ENOENT && make) {
+      if (mkdirat(parent, component.c_str(), 0777) != 0 && errno != EEXIST) {
+        return Failure(Status::kCannotCreate, shown);
+      }
+      descriptor = openat(parent, component.c_str(), kFolderFlags | O_NOFOLLOW);
+    }
+    if (descriptor < 0) {
+      // O_PATH with O_NOFOLLOW opens a link itself, which is no folder.
+      return Failure(errno == ENOENT ? Status::kCannotOpen : Status::kCannotCreate, shown);
+    }
+    struct stat info{};
+    if (fstat(descriptor, &info) != 0 || !S_ISDIR(info.st_mode)) {
+      close(descriptor);
+      return Status::System(Status::kCannotCreate, ENOTDIR, shown);
+    }
+    child = Folder();
+    child.handle_ = descriptor;
+    child.path_ = shown + '/';
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  return Status::kOk;
+}
+
+Status Folder::KindOf(std::string_view name, Kind& kind) const noexcept {
+  struct stat info{};
+  try {
+    if (fstatat(AsDescriptor(handle_), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return Failure(Status::kCannotOpen, path_ + std::string(name));
+      kind = Kind::kNothing;
+      return Status::kOk;
+    }
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  kind = S_ISREG(info.st_mode)   ? Kind::kFile
+         : S_ISLNK(info.st_mode) ? Kind::kLink
+         : S_ISDIR(info.st_mode) ? Kind::kFolder
+                                 : Kind::kOther;
+  return Status::kOk;
+}
+
+Status Folder::IdentityOf(std::string_view name, FileIdentity& identity) const noexcept {
+  try {
+    return system::Identify(handle_, path_, std::string(name), identity);
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+}
+
+// --- ArchiveLock ---------------------------------------------------------------
+
+ArchiveLock::~ArchiveLock() { Release(); }
+
+void ArchiveLock::Release() noexcept {
+  if (handle_ != kNoHandle) close(AsDescriptor(handle_));  // the lock goes with it
+  handle_ = kNoHandle;
+}
+
+Status ArchiveLock::Acquire(const std::string& path, std::chrono::milliseconds wait) noexcept {
+  Release();
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+      return errno == ENOENT ? Status(Status::kOk) : Failure(Status::kCannotOpen, path);
+    }
+    const bool locked = flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+    const int error = errno;
+    if (locked) {
+      // A writer before may have put a new archive in place while this one
+      // waited: the lock must be on the file the path names now.
+      struct stat held{}, named{};
+      if (fstat(descriptor, &held) == 0 && stat(path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        handle_ = descriptor;
+        return Status::kOk;
+      }
+      close(descriptor);
+      continue;
+    }
+    close(descriptor);
+    if (error != EWOULDBLOCK && error != EINTR) {
+      return Status::kOk;  // a file system without locks: the checks at the rename remain
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Status(Status::kInUse).About(path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// --- queries -------------------------------------------------------------------
+
+bool PathExists(const std::string& path) noexcept {
+  struct stat info{};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+Status IdentityOf(const std::string& path, FileIdentity& identity) noexcept {
+  Status status = system::Identify(kNoHandle, {}, path, identity);
+  return status.ok() ? status : status.About(path);
+}
+
+Status MayChange(const std::string& path) noexcept {
+  if (access(path.c_str(), W_OK) == 0 || errno == ENOENT) return Status::kOk;
+  return Failure(Status::kCannotCreate, path);
+}
+
+std::string FileBehindLinks(const std::string& path) {
+  struct stat info{};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                             &std::free);
+  return resolved ? std::string(resolved.get()) : path;
+}
+
+bool RemoveFile(const std::string& path) noexcept { return unlink(path.c_str()) == 0; }
+bool RemoveEmptyFolder(const std::string& path) noexcept { return rmdir(path.c_str()) == 0; }
+
+std::uint32_t PackedLocalTime(std::int64_t seconds) noexcept {
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (seconds < 0 || localtime_r(&time, &local) == nullptr || local.tm_year < 80) {
+    return (1u << 21) | (1u << 16);  // 1980-01-01
+  }
+  return static_cast<std::uint32_t>(local.tm_year - 80) << 25 |
+         static_cast<std::uint32_t>(local.tm_mon + 1) << 21 |
+         static_cast<std::uint32_t>(local.tm_mday) << 16 |
+         static_cast<std::uint32_t>(local.tm_hour) << 11 |
+         static_cast<std::uint32_t>(local.tm_min) << 5 |
+         static_cast<std::uint32_t>(local.tm_sec / 2);
+}
+
+std::string SystemMessage(int system_error) { return std::strerror(system_error); }
+
+std::optional<std::string> SystemRefusesName(std::string_view component) {
+  if (component.size() > system::LongestName()) return std::string(std::strerror(ENAMETOOLONG));
+  return std::nullopt;
+}
+
+}  // namespace kzr

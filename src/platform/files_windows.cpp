@@ -1,0 +1,525 @@
+// Files and folders on Windows: every path goes to the wide (UTF-16) calls,
+// in the long form ("\\?\") where it passes what the short form takes.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/system_calls.h"
+#include "platform/wide_text.h"
+
+namespace kzr {
+namespace {
+
+using system::kNoHandle;
+
+HANDLE AsHandle(std::intptr_t handle) noexcept { return reinterpret_cast<HANDLE>(handle); }
+std::intptr_t FromHandle(HANDLE handle) noexcept { return reinterpret_cast<std::intptr_t>(handle); }
+
+Status Failure(Status::Code code, std::string_view path = {}) noexcept {
+  return Status::System(code, static_cast<int>(GetLastError()), path);
+}
+
+std::uint64_t Join(DWORD high, DWORD low) noexcept { return std::uint64_t{high} << 32 | low; }
+
+FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info) noexcept {
+  FileIdentity identity;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.file = Join(info.nFileIndexHigh, info.nFileIndexLow);
+  identity.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+  identity.modified = static_cast<std::int64_t>(
+      Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+  return identity;
+}
+
+// 100-nanosecond steps from 1601 to 1970.
+constexpr std::int64_t kUnixEpoch = 116444736000000000;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A path for the wide calls; false when it is not text.
+bool ForSystem(const std::string& path, std::wstring& wide) noexcept {
+  try {
+    wide = SystemPath(path);
+    return true;
+  } catch (...) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+}
+
+std::string Joined(const std::string& folder_path, const std::string& name) {
+  return folder_path + name;
+}
+
+}  // namespace
+
+// --- the calls output_file.cpp makes --------------------------------------------
+
+namespace system {
+
+int LastError() noexcept { return static_cast<int>(GetLastError()); }
+void SetLastError(int error) noexcept { ::SetLastError(static_cast<DWORD>(error)); }
+unsigned ProcessId() noexcept { return static_cast<unsigned>(GetCurrentProcessId()); }
+bool IsSeparator(char c) noexcept { return c == '\\' || c == '/' || c == ':'; }
+std::size_t LongestName() noexcept { return 255; }
+std::size_t LongestPath() noexcept { return 32000; }
+
+Status CreateNew(std::intptr_t, const std::string& folder_path, const std::string& name,
+                 std::intptr_t& handle) noexcept {
+  std::wstring path;
+  try {
+    if (!ForSystem(Joined(folder_path, name), path)) return Failure(Status::kCannotCreate);
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return Failure(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Status::kExists
+                                                                              : Status::kCannotCreate);
+  }
+  handle = FromHandle(file);
+  return Status::kOk;
+}
+
+void CopyAccess(std::intptr_t, const std::string&) noexcept {
+  // A new file takes its folder's permissions, as the archive did.
+}
+
+Status WriteAll(std::intptr_t handle, const void* bytes, std::size_t size) noexcept {
+  const auto* at = static_cast<const std::uint8_t*>(bytes);
+  while (size != 0) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(handle), at, piece, &written, nullptr) || written == 0) {
+      if (GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_DISK_FULL);
+      return Failure(Status::kWriteFailed);
+    }
+    at += written;
+    size -= written;
+  }
+  return Status::kOk;
+}
+
+Status WriteAllAt(std::intptr_t handle, std::uint64_t offset, const void* bytes,
+                  std::size_t size) noexcept {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  LARGE_INTEGER end{};
+  // A positioned write moves the file pointer: it goes back to the end.
+  if (!SetFilePointerEx(AsHandle(handle), LARGE_INTEGER{}, &end, FILE_CURRENT)) {
+    return Failure(Status::kWriteFailed);
+  }
+  DWORD written = 0;
+  if (!WriteFile(AsHandle(handle), bytes, static_cast<DWORD>(size), &written, &where) ||
+      written != size) {
+    return Failure(Status::kWriteFailed);
+  }
+  if (!SetFilePointerEx(AsHandle(handle), end, nullptr, FILE_BEGIN)) {
+    return Failure(Status::kWriteFailed);
+  }
+  return Status::kOk;
+}
+
+Status FlushToDisk(std::intptr_t handle) noexcept {
+  return FlushFileBuffers(AsHandle(handle)) ? Status::kOk : Failure(Status::kWriteFailed);
+}
+
+bool Close(std::intptr_t handle) noexcept { return CloseHandle(AsHandle(handle)) != 0; }
+
+bool Remove(std::intptr_t, const std::string& folder_path, const std::string& name) noexcept {
+  std::wstring path;
+  try {
+    if (!ForSystem(Joined(folder_path, name), path)) return false;
+  } catch (...) {
+    return false;
+  }
+  return DeleteFileW(path.c_str()) != 0;
+}
+
+Status Identify(std::intptr_t, const std::string& folder_path, const std::string& name,
+                FileIdentity& identity) noexcept {
+  std::wstring path;
+  try {
+    if (!ForSystem(Joined(folder_path, name), path)) return Failure(Status::kCannotOpen);
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  const HANDLE file = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Failure(Status::kCannotOpen);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(file, &info) != 0;
+  const Status status = known ? Status(Status::kOk) : Failure(Status::kCannotOpen);
+  CloseHandle(file);
+  if (known) identity = IdentityFrom(info);
+  return status;
+}
+
+Status Rename(std::intptr_t, const std::string& folder_path, const std::string& from,
+              const std::string& to, bool replace, ArchiveLock* lock) noexcept {
+  std::wstring source, target;
+  try {
+    if (!ForSystem(Joined(folder_path, from), source) || !ForSystem(Joined(folder_path, to), target)) {
+      return Failure(Status::kCannotCreate);
+    }
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  // The lock is a handle on the very file to replace, which the rename needs
+  // closed.
+  if (lock != nullptr) lock->Release();
+  const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
+  if (MoveFileExW(source.c_str(), target.c_str(), flags)) return Status::kOk;
+  const DWORD error = GetLastError();
+  return Failure(!replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+                     ? Status::kExists
+                     : Status::kCannotCreate);
+}
+
+}  // namespace system
+
+// --- InputFile -----------------------------------------------------------------
+
+InputFile::~InputFile() {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+}
+
+Status InputFile::Open(const std::string& path) noexcept {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+  handle_ = kNoHandle;
+  std::wstring wide;
+  if (!ForSystem(path, wide)) return Failure(Status::kCannotOpen, path);
+  // Delete sharing: a writer may rename a new archive over this one while
+  // it is read.
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Failure(Status::kCannotOpen, path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+      GetFileType(file) != FILE_TYPE_DISK) {
+    const DWORD error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_ACCESS_DENIED;
+    CloseHandle(file);
+    return Status::System(Status::kCannotOpen, static_cast<int>(error), path);
+  }
+  handle_ = FromHandle(file);
+  identity_ = IdentityFrom(info);
+  modified_seconds_ = (identity_.modified - kUnixEpoch) / 10000000;
+  try {
+    path_ = path;
+  } catch (...) {
+  }
+  return Status::kOk;
+}
+
+Status InputFile::ReadAt(std::uint64_t offset, void* to, std::size_t size) const noexcept {
+  auto* at = static_cast<std::uint8_t*>(to);
+  while (size != 0) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!ReadFile(AsHandle(handle_), at, piece, &got, &where) || got == 0) {
+      if (GetLastError() == ERROR_HANDLE_EOF) ::SetLastError(ERROR_SUCCESS);
+      if (got == 0 && GetLastError() == ERROR_IO_PENDING) ::SetLastError(ERROR_SUCCESS);
+      return Failure(Status::kReadFailed, path_);
+    }
+    at += got;
+    offset += got;
+    size -= got;
+  }
+  return Status::kOk;
+}
+
+Status InputFile::Read(void* to, std::size_t size, std::size_t& got) noexcept {
+  DWORD read = 0;
+  if (!ReadFile(AsHandle(handle_), to, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)),
+                &read, nullptr)) {
+    got = 0;
+    return Failure(Status::kReadFailed, path_);
+  }
+  got = read;
+  return Status::kOk;
+}
+
+// --- Folder --------------------------------------------------------------------
+
+Folder::~Folder() {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+}
+
+Folder::Folder(Folder&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = kNoHandle;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kNoHandle;
+  }
+  return *this;
+}
+
+namespace {
+
+// Opens the real folder at `path` (not a link or another reparse point),
+// held without delete sharing so that it cannot be renamed or replaced while
+// it is held.
+Status HoldFolder(const std::string& path, std::intptr_t& handle) noexcept {
+  std::wstring wide;
+  if (!ForSystem(path, wide)) return Failure(Status::kCannotOpen, path);
+  const HANDLE folder = CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return Failure(Status::kCannotOpen, path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(folder, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    CloseHandle(folder);
+    return Status::System(Status::kCannotCreate, ERROR_DIRECTORY, path);
+  }
+  handle = FromHandle(folder);
+  return Status::kOk;
+}
+
+bool IsFolder(const std::wstring& path) noexcept {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Makes the folder at `path` and its parents.
+bool MakeFolders(const std::string& path) {
+  std::wstring wide = SystemPath(path);
+  if (IsFolder(wide)) return true;
+  // Each parent in turn, from the first that is missing.
+  std::size_t at = wide.rfind(L'\\');
+  if (at != std::wstring::npos && at > 0 && wide[at - 1] != L':' && wide[at - 1] != L'?') {
+    std::string parent = path;
+    while (!parent.empty() && !system::IsSeparator(parent.back())) parent.pop_back();
+    while (parent.size() > 1 && (parent.back() == '\\' || parent.back() == '/')) parent.pop_back();
+    if (!parent.empty() && parent != path && !MakeFolders(parent)) return false;
+  }
+  return CreateDirectoryW(wide.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+Status Folder::Open(const std::string& path, bool make, Folder& folder) noexcept {
+  try {
+    if (make && !MakeFolders(path)) return Failure(Status::kCannotCreate, path);
+    std::intptr_t handle = kNoHandle;
+    if (Status status = HoldFolder(path, handle); !status.ok()) return status;
+    folder = Folder();
+    folder.handle_ = handle;
+    folder.path_ = path;
+    if (folder.path_.empty() || !system::IsSeparator(folder.path_.back())) folder.path_ += '\\';
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  return Status::kOk;
+}
+
+Status Folder::Child(std::string_view name, bool make, Folder& child) const noexcept {
+  try {
+    const std::string shown = path_ + std::string(name);
+    std::intptr_t handle = kNoHandle;
+    Status status = HoldFolder(shown, handle);
+    if (!status.ok() && make) {
+      const DWORD error = static_cast<DWORD>(status.system_error());
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return status;
+      if (!CreateDirectoryW(SystemPath(shown).c_str(), nullptr) &&
+          GetLastError() != ERROR_ALREADY_EXISTS) {
+        return Failure(Status::kCannotCreate, shown);
+      }
+      status = HoldFolder(shown, handle);
+    }
+    if (!status.ok()) return status;
+    child = Folder();
+    child.handle_ = handle;
+    child.path_ = shown + '\\';
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  return Status::kOk;
+}
+
+Status Folder::KindOf(std::string_view name, Kind& kind) const noexcept {
+  try {
+    const std::string path = path_ + std::string(name);
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        return Failure(Status::kCannotOpen, path);
+      }
+      kind = Kind::kNothing;
+    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      kind = Kind::kLink;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      kind = Kind::kFolder;
+    } else {
+      kind = Kind::kFile;
+    }
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+  return Status::kOk;
+}
+
+Status Folder::IdentityOf(std::string_view name, FileIdentity& identity) const noexcept {
+  try {
+    return system::Identify(handle_, path_, std::string(name), identity);
+  } catch (...) {
+    return Status::kNoMemory;
+  }
+}
+
+// --- ArchiveLock ---------------------------------------------------------------
+
+ArchiveLock::~ArchiveLock() { Release(); }
+
+void ArchiveLock::Release() noexcept {
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+  handle_ = kNoHandle;
+}
+
+Status ArchiveLock::Acquire(const std::string& path, std::chrono::milliseconds wait) noexcept {
+  Release();
+  std::wstring wide;
+  if (!ForSystem(path, wide)) return Failure(Status::kCannotOpen, path);
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    // Writers open the archive to write without sharing writing, so that
+    // only one at a time holds it; readers, which share everything, are
+    // never kept out.
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = FromHandle(file);
+      return Status::kOk;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return Status::kOk;
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+      return Status::kOk;  // no lock to be had (a read-only file, say): the checks remain
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return Status(Status::kInUse).About(path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// --- queries -------------------------------------------------------------------
+
+bool PathExists(const std::string& path) noexcept {
+  std::wstring wide;
+  return ForSystem(path, wide) && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+Status IdentityOf(const std::string& path, FileIdentity& identity) noexcept {
+  Status status = system::Identify(kNoHandle, {}, path, identity);
+  return status.ok() ? status : status.About(path);
+}
+
+Status MayChange(const std::string& path) noexcept {
+  std::wstring wide;
+  if (!ForSystem(path, wide)) return Failure(Status::kCannotCreate, path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return Status::kOk;
+  }
+  return Status::System(Status::kCannotCreate, ERROR_ACCESS_DENIED, path);
+}
+
+std::string FileBehindLinks(const std::string& path) { return path; }
+
+bool RemoveFile(const std::string& path) noexcept {
+  std::wstring wide;
+  return ForSystem(path, wide) && DeleteFileW(wide.c_str()) != 0;
+}
+
+bool RemoveEmptyFolder(const std::string& path) noexcept {
+  std::wstring wide;
+  return ForSystem(path, wide) && RemoveDirectoryW(wide.c_str()) != 0;
+}
+
+std::uint32_t PackedLocalTime(std::int64_t seconds) noexcept {
+  constexpr std::uint32_t kEarliest = (1u << 21) | (1u << 16);  // 1980-01-01
+  if (seconds < 0) return kEarliest;
+  const std::uint64_t ticks = static_cast<std::uint64_t>(seconds) * 10000000 + kUnixEpoch;
+  FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&written, &local) || !FileTimeToDosDateTime(&local, &date, &time)) {
+    return kEarliest;
+  }
+  return std::max<std::uint32_t>(std::uint32_t{date} << 16 | time, kEarliest);
+}
+
+namespace {
+
+// Names Windows maps to devices whatever the folder or extension.
+bool IsDeviceName(std::string_view component) {
+  std::string upper;
+  for (const char c : component.substr(0, component.find('.'))) {
+    upper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  while (!upper.empty() && upper.back() == ' ') upper.pop_back();
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" ||
+      upper == "CONIN$" || upper == "CONOUT$") {
+    return true;
+  }
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+         upper[3] >= '0' && upper[3] <= '9';
+}
+
+}  // namespace
+
+std::optional<std::string> SystemRefusesName(std::string_view component) {
+  for (const char c : component) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
+      return "a character Windows does not allow in file names";
+    }
+  }
+  if (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+    return "a component ending in a dot or space";
+  }
+  if (const std::size_t length = WideFromUtf8(component).size(); length > 255) {
+    return "File name too long (" + std::to_string(length) +
+           " characters; Windows allows 255)";
+  }
+  if (IsDeviceName(component)) return "a Windows device name";
+  return std::nullopt;
+}
+
+std::string SystemMessage(int system_error) {
+  wchar_t text[512];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(system_error),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text,
+                                sizeof text / sizeof text[0], nullptr);
+  while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' ||
+                        text[length - 1] == L' ' || text[length - 1] == L'.')) {
+    --length;
+  }
+  if (length == 0) return "Windows error " + std::to_string(system_error);
+  return Utf8FromWide(std::wstring_view(text, length));
+}
+
+}  // namespace kzr

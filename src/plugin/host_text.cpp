@@ -1,0 +1,114 @@
+#include "plugin/host_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "archive/names_setting.h"
+#include "base/utf8.h"
+
+#if defined(_WIN32)
+#include "platform/wide_text.h"
+#endif
+
+namespace kzr::host {
+namespace {
+
+constexpr bool kAnsiIsStored =
+#if defined(_WIN32)
+    true;
+#else
+    false;
+#endif
+
+void ToSeparator(std::string& text, char separator) {
+  if (separator == '\\') return;
+  for (char& c : text) {
+    if (c == '\\') c = separator;
+  }
+}
+
+}  // namespace
+
+Status HostText::Open(Face face) noexcept {
+  face_ = face;
+  if (face == Face::kAnsi && kAnsiIsStored) return CodePage::Open("ANSI", names_);
+  return OpenChosenCodePage(names_);
+}
+
+std::string HostText::Path(const char* host) const {
+  if (host == nullptr) return {};
+#if defined(_WIN32)
+  return Utf8FromAnsi(host);
+#else
+  return host;
+#endif
+}
+
+std::string HostText::Path(const WideChar* host) const {
+  std::string path;
+  if (host != nullptr) {
+    std::u16string_view text(host);
+    if (!utf8::FromUtf16(text, path)) path.clear();
+  }
+  return path;
+}
+
+std::string HostText::Name(std::string_view host) {
+  if (!kAnsiIsStored) return std::string(host);
+  std::string text;
+  names_->ToText(host, text);
+  return text;
+}
+
+std::string HostText::Name(std::u16string_view host) const {
+  std::string text;
+  if (!utf8::FromUtf16(host, text)) text.clear();
+  return text;
+}
+
+std::string HostText::ShownAnsi(std::string_view text) {
+  std::string shown;
+  if (face_ == Face::kAnsi && kAnsiIsStored) {
+    // The text came from these very bytes: converting back gives them.
+    if (!names_->ToStored(text, shown)) shown.assign(text.size(), '?');
+  } else if (kAnsiIsStored) {
+    // A wide handle asked for an ANSI name: the system's ANSI form.
+    shown.assign(text);  // (only ASCII survives unchanged; what else shows is the host's concern)
+  } else {
+    shown.assign(text);
+  }
+  ToSeparator(shown, kAnsiSeparator);
+  return shown;
+}
+
+std::u16string HostText::ShownWide(std::string_view text) const { return utf8::ToUtf16(text); }
+
+std::size_t HostText::Cut(std::string_view shown, std::size_t limit) const noexcept {
+  if (kAnsiIsStored) return names_->WholeCharacters(shown, limit);
+  return utf8::CutPoint(shown, limit);
+}
+
+void HostText::Fill(std::string_view text, char* field, std::size_t size) {
+  std::size_t length;
+  if (CodePage::IsAscii(text)) {
+    // The common case: the name is its own host text.
+    length = std::min(text.size(), size - 1);
+    std::memcpy(field, text.data(), length);
+    if (kAnsiSeparator != '\\') std::replace(field, field + length, '\\', kAnsiSeparator);
+  } else {
+    const std::string shown = ShownAnsi(text);
+    length = Cut(shown, size - 1);
+    std::memcpy(field, shown.data(), length);
+  }
+  std::memset(field + length, 0, size - length);
+}
+
+void HostText::Fill(std::string_view text, WideChar* field, std::size_t size) const {
+  const std::u16string shown = ShownWide(text);
+  const std::size_t length = utf8::Utf16CutPoint(shown, size - 1);
+  std::copy_n(shown.data(), length, field);
+  std::fill(field + length, field + size, u'\0');
+}
+
+}  // namespace kzr::host
