@@ -18,7 +18,7 @@ namespace kzr::cli {
 namespace {
 
 constexpr const char* kDescription =
-    "Lists, tests, extracts and creates KZR archives through the KZR plugin's exports.\n"
+    "Lists, tests, extracts and creates KZR archives, the resource archives of Korvanta.\n"
     "Exit status: 0 when everything was done, 1 when anything failed, 2 for a usage error.";
 
 constexpr const char* kPatternHelp =
@@ -129,7 +129,7 @@ void StripGuards(CLI::App& command) {
 int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   // Before CLI11, which would only say that a command is required.
   const std::optional<std::string> word =
-      CommandWord(argc, argv, {"-j", "--jobs", "--plugin", "--names"});
+      CommandWord(argc, argv, {"-j", "--jobs", "--names"});
   if (word && !IsKnown(*word)) return UnknownCommand(*word);
   if (!word) {
     bool asks = false;
@@ -159,18 +159,12 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   app.add_flag("-v,--verbose", invocation.verbose,
                "Name each file as it is extracted, tested, packed, added or deleted");
   app.add_option("-j,--jobs", invocation.jobs,
-                 "Extract or test with N handles of the archive at once (default: the cores)")
+                 "Extract or test N entries at once (default: the cores)")
       ->type_name("N")
       ->check(CLI::Range(1u, 64u));
-  app.add_option("--plugin", invocation.plugin_path,
-                 "Load the plugin binary at PATH and use its exports instead of the built-in ones")
-      ->type_name("PATH");
-#if !defined(_WIN32)
   app.add_option("--names", invocation.names,
-                 "The code page of the names in archives (default: KZR_NAMES, else CP1250; any "
-                 "name iconv knows)")
+                 "The code page of the names in archives (default: KZR_NAMES, else CP1250)")
       ->type_name("CODEPAGE");
-#endif
 
   ListOptions& list = invocation.list;
   CLI::App* list_command = AddCommand(app, "list", "List the entries of an archive");

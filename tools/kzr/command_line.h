@@ -18,8 +18,7 @@ struct Invocation {
   bool quiet = false;
   bool verbose = false;
   unsigned jobs = 1;
-  std::string plugin_path;  // empty: the linked-in exports
-  std::string names;        // the names' code page (Linux); empty: the plugin's setting
+  std::string names;  // the names' code page; empty: KZR_NAMES, else the default
 
   Command command = Command::kList;
   ListOptions list;

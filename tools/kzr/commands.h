@@ -2,12 +2,14 @@
 // everything asked for was done.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "console.h"
-#include "plugin_api.h"
+#include "platform/code_page.h"
 
 namespace kzr::cli {
 
@@ -16,12 +18,12 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 struct Context {
-  const host::PluginApi& api;
   const Console& console;
-  unsigned jobs = 1;  // handles that extract and test work on at once
+  unsigned jobs = 1;      // threads that extract and test at once
+  std::string code_page;  // of stored names; empty: KZR_NAMES, else the default
 
-  // Whether the exports are the linked-in ones, whose reader tells more.
-  bool linked() const { return api.ReaderOf != nullptr; }
+  // The code page of stored names; on failure, said to the user.
+  std::unique_ptr<CodePage> OpenNames() const;
 };
 
 // Which entries: the patterns (none: every entry) less the excluded ones.

@@ -1,59 +1,80 @@
 #include "console.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
+
+#include "platform/files.h"
+#include "progress.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
 #endif
+#include <windows.h>
 
-#include "byte_search.h"
-#include "progress.h"
-#include "result_codes.h"
+#include "platform/wide_text.h"
+#else
+#include <cerrno>
+#endif
 
 namespace kzr::cli {
 namespace {
 
 #if defined(_WIN32)
-// Bytes as they are, with WriteFile: the C runtime's text mode would turn
-// each "\n" into "\r\n" and write the result in pieces of about a kilobyte,
-// one WriteFile each; under wine, and to a device such as NUL, each is a
-// round trip.
-bool WriteRaw(std::string_view bytes) {
-  std::fflush(stdout);  // whatever went through the C runtime comes first
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  for (std::size_t done = 0; done < bytes.size();) {
-    DWORD written = 0;
-    const auto piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    if (!WriteFile(out, bytes.data() + done, piece, &written, nullptr) || written == 0) {
-      return false;
+// Text goes to a console in UTF-16, whatever its code pages, and anywhere
+// else (a pipe, a file) as UTF-8 bytes, with WriteFile: the C runtime's text
+// mode would write it in pieces of about a kilobyte, one call each.
+bool WriteTo(DWORD which, std::string_view text, bool lines) {
+  const HANDLE out = GetStdHandle(which);
+  std::string converted;
+  if (lines) {
+    converted.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+      if (c == '\n') converted += '\r';
+      converted += c;
     }
+    text = converted;
+  }
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    const std::wstring wide = WideFromUtf8(text);
+    for (std::size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      const auto piece = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+      if (!WriteConsoleW(out, wide.data() + done, piece, &written, nullptr) || written == 0) {
+        return false;
+      }
+      done += written;
+    }
+    return true;
+  }
+  for (std::size_t done = 0; done < text.size();) {
+    DWORD written = 0;
+    const auto piece = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+    if (!WriteFile(out, text.data() + done, piece, &written, nullptr) || written == 0) return false;
     done += written;
   }
   return true;
 }
 
-// Lines ending in "\n", converted here and written with one call.
-bool WriteBlock(std::string_view block) {
-  std::string converted;
-  converted.reserve(block.size() + block.size() / 16);
-  for (std::size_t start = 0; start < block.size();) {
-    const std::size_t end = FindByte(block, '\n', start);
-    converted.append(block.substr(start, end - start));
-    if (end < block.size()) converted.append(kLineEnd);
-    start = end + 1;
-  }
-  return WriteRaw(converted);
+bool WriteOut(std::string_view text) {
+  std::fflush(stdout);  // whatever went through the C runtime comes first
+  return WriteTo(STD_OUTPUT_HANDLE, text, true);
 }
+bool WriteOutLines(std::string_view text) { return WriteOut(text); }
+void WriteError(std::string_view text) { WriteTo(STD_ERROR_HANDLE, text, true); }
+int LastError() { return static_cast<int>(GetLastError()); }
 #else
-bool WriteRaw(std::string_view bytes) {
+bool WriteOut(std::string_view bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
   return std::fflush(stdout) == 0 && written;
 }
-
-bool WriteBlock(std::string_view block) { return WriteRaw(block); }
+bool WriteOutLines(std::string_view text) { return WriteOut(text); }
+void WriteError(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+int LastError() { return errno; }
 #endif
 
 }  // namespace
@@ -62,7 +83,7 @@ Console::~Console() { Flush(); }
 
 void Console::FlushLocked() const {
   if (buffer_.empty()) return;
-  NoteWrittenLocked(WriteBlock(buffer_));
+  NoteWrittenLocked(WriteOut(buffer_));
   buffer_.clear();
 }
 
@@ -72,7 +93,10 @@ void Console::NoteWriteFailed() const {
 }
 
 void Console::NoteWrittenLocked(bool written) const {
-  if (!written && !output_failure_) output_failure_ = SystemReason();
+  if (!written && !output_failure_) {
+    const int error = LastError();
+    output_failure_ = error != 0 ? SystemMessage(error) : std::string();
+  }
 }
 
 void Console::Flush() const {
@@ -96,14 +120,14 @@ void Console::Out(std::string_view text) const {
 void Console::OutLines(std::string_view text) const {
   std::lock_guard lock(mutex_);
   FlushLocked();
-  NoteWrittenLocked(WriteRaw(text));
+  NoteWrittenLocked(WriteOutLines(text));
 }
 
 void Console::Error(const std::string& message) const {
   std::lock_guard lock(mutex_);
   FlushLocked();
   ClearProgressLine();
-  std::fprintf(stderr, "kzr: %s\n", message.c_str());
+  WriteError("kzr: " + message + "\n");
 }
 
 void Console::Warning(const std::string& message) const {
@@ -111,7 +135,7 @@ void Console::Warning(const std::string& message) const {
   std::lock_guard lock(mutex_);
   FlushLocked();
   ClearProgressLine();
-  std::fprintf(stderr, "kzr: warning: %s\n", message.c_str());
+  WriteError("kzr: warning: " + message + "\n");
 }
 
 void Console::Note(const std::string& message) const {
@@ -120,30 +144,10 @@ void Console::Note(const std::string& message) const {
   Out("\n");
 }
 
-namespace {
-
-// Whether any byte of `word` is below 0x20 or 0x7F (exact, not only a
-// hint: the bits of one byte never borrow from its neighbours here).
-bool HasControlByte(SearchWord word) {
-  const SearchWord low7 = word & ~kTopBits;
-  const SearchWord below_space = ~(low7 + (0x80 - 0x20) * kEveryByte) & ~word & kTopBits;
-  return below_space != 0 || HasZeroByte(word ^ (0x7F * kEveryByte));
-}
-
-}  // namespace
-
 void AppendPrintable(std::string& text, std::string_view name) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  // Names are nearly always free of control characters: check a word at a
-  // time and append them whole.
-  std::size_t clean = 0;
-  for (SearchWord word; clean + sizeof word <= name.size(); clean += sizeof word) {
-    std::memcpy(&word, name.data() + clean, sizeof word);
-    if (HasControlByte(word)) break;
-  }
-  // Runs of ordinary bytes go in one append.
-  std::size_t run = 0;
-  for (std::size_t at = clean; at < name.size(); ++at) {
+  std::size_t run = 0;  // runs of ordinary bytes go in one append
+  for (std::size_t at = 0; at < name.size(); ++at) {
     const auto byte = static_cast<unsigned char>(name[at]);
     if (byte >= 0x20 && byte != 0x7F) continue;
     text.append(name.substr(run, at - run));

@@ -1,9 +1,10 @@
-// What the tool says. Results go to stdout through one buffer written in
-// large blocks (a line at a time costs a system call each, and on Windows the
-// C runtime's lock per character); errors go to stderr at once, one line
-// each, "kzr: " first, after whatever stdout holds so far. Notes and
-// warnings are left out with --quiet. Stored names are 8-bit strings from an
-// archive: Printable() keeps control characters from reaching the terminal.
+// What the tool says, in UTF-8 (on Windows, a console gets it in UTF-16,
+// whatever its code pages). Results go to stdout through one buffer written
+// in large blocks (a line at a time costs a system call each); errors go to
+// stderr at once, one line each, "kzr: " first, after whatever stdout holds
+// so far. Notes and warnings are left out with --quiet. Names come from
+// archives: Printable() keeps control characters from reaching the
+// terminal.
 #pragma once
 
 #include <mutex>
@@ -13,12 +14,6 @@
 
 namespace kzr::cli {
 
-// How lines end on this system's consoles and in its text files.
-#if defined(_WIN32)
-inline constexpr std::string_view kLineEnd = "\r\n";
-#else
-inline constexpr std::string_view kLineEnd = "\n";
-#endif
 
 class Console {
  public:
@@ -35,8 +30,7 @@ class Console {
 
   // Results: appended to stdout's buffer.
   void Out(std::string_view text) const;
-  // Results whose lines already end with kLineEnd, written at once after
-  // what Out() gave before: a long listing spares the conversion.
+  // Results written at once after what Out() gave before.
   void OutLines(std::string_view text) const;
   void Error(const std::string& message) const;
   void Warning(const std::string& message) const;

@@ -1,99 +1,53 @@
-// kzr delete: removes the entries the patterns select, with one DeleteFiles
-// call, which writes the archive anew beside the old one and renames it into
-// place.
-#include <algorithm>
-#include <optional>
-#include <string_view>
-
-#include "archive_session.h"
+// kzr delete: removes the entries the patterns select (archive_editor.h:
+// under the archive's lock, a new archive beside it, renamed into place).
+#include "archive/archive_editor.h"
+#include "archive_view.h"
 #include "commands.h"
 #include "entry_selection.h"
-#include "interruption.h"
-#include "native_fs.h"
-#include "plugin/host_names.h"
-#include "plugin/platform_files.h"
+#include "messages.h"
+#include "progress.h"
 #include "quantities.h"
-#include "result_codes.h"
 
 namespace kzr::cli {
 
 int RunDelete(const Context& context, const DeleteOptions& options) {
   const Console& console = context.console;
-  if (context.api.DeleteFiles == nullptr) {
-    console.Error("the plugin cannot delete entries (it has no DeleteFiles)");
-    return kExitFailure;
-  }
+  const std::string& path = options.archive;
   EntrySelection selection(options.choice.patterns, options.choice.excludes);
-  std::string delete_list;
+  DeleteRequest request;
+  request.archive = path;
   std::vector<std::string> chosen;
-  std::vector<std::string> kept;  // the keys of the entries not chosen
+  std::unique_ptr<CodePage> names;
   {
-    OpenFailure failure;
-    std::unique_ptr<ArchiveSession> session =
-        ArchiveSession::Open(context.api, options.archive, failure);
-    if (!session) {
-      console.Error(DescribeOpenFailure(options.archive, failure, context.linked()));
+    ArchiveView archive;
+    if (!archive.Open(context, path)) return kExitFailure;
+    if (archive.damaged()) {
+      console.Error(DamageMessage(path, archive.entries().size()) + "; nothing deleted");
       return kExitFailure;
     }
-    ListedEntry entry;
-    std::size_t count = 0;
-    int code;
-    while ((code = session->Next(entry)) == host::kOk) {
-      ++count;
-      if (!selection.Selects(entry.name)) {
-        kept.push_back(host::MemberKey(entry.name));
-        continue;
-      }
-      // A name that may have been cut is left to the plugin, which refuses
-      // one that was.
-      if (entry.name_cut_for_sure) {
-        console.Error(options.archive + ": " + Printable(entry.name) + ": " +
-                      CutNameProblem(entry) + ", which does not tell the entry; nothing deleted");
-        return kExitFailure;
-      }
-      delete_list += entry.name;
-      delete_list += '\0';
-      chosen.push_back(entry.name);
+    for (const Entry& entry : archive.entries()) {
+      if (selection.Selects(entry.name)) chosen.push_back(entry.name);
     }
-    if (code != host::kEndArchive) {
-      console.Error(DescribeListingEnd(options.archive, count, code) + "; nothing deleted");
-      return kExitFailure;
-    }
-  }
-  delete_list += '\0';
-  // The plugin's list takes an entry named "FOLDER\*.*" for the whole folder.
-  for (const std::string& name : chosen) {
-    const std::optional<std::string_view> folder = host::WholeFolderItem(name);
-    if (folder && std::any_of(kept.begin(), kept.end(), [&](const std::string& key) {
-          return key.starts_with(host::MemberKey(*folder));
-        })) {
-      console.Error(options.archive + ": " + Printable(name) +
-                    " cannot be deleted alone: the plugin takes such a name for the whole "
-                    "folder, and other entries are in it; nothing deleted");
-      return kExitFailure;
-    }
+    names = context.OpenNames();
+    if (!names) return kExitFailure;
   }
   bool complete = true;
   for (const std::string& pattern : selection.Unmatched()) {
-    console.Error(options.archive + ": no entry matches " + pattern);
+    console.Error(path + ": no entry matches " + pattern);
     complete = false;
   }
+  request.names = chosen;
+  EditCounts counts;
   if (!chosen.empty()) {
-    const WritingIn writing(FolderOf(FileBehindLinks(options.archive.c_str())));
-    std::string archive = options.archive;
-    ClearSystemReason();
-    const int code = context.api.DeleteFiles(archive.data(), delete_list.data());
-    if (code != host::kOk) {
-      const std::string reason = SystemReason();
-      console.Error(options.archive + ": " + DescribeResult(code) +
-                    (reason.empty() ? "" : ": " + reason) + "; the archive is kept as it was");
+    if (Status status = DeleteEntries(request, *names, nullptr, &counts); !status.ok()) {
+      console.Error(Explain(status, path) + "; the archive is kept as it was");
       return kExitFailure;
     }
   }
   if (console.verbose()) {
-    for (const std::string& name : chosen) console.Out(Printable(name) + "\n");
+    for (const std::string& name : chosen) console.Out(Printable(Shown(name)) + "\n");
   }
-  console.Note("deleted " + Plural(chosen.size(), "entry", "entries") + " from " + options.archive);
+  console.Note("deleted " + Plural(counts.deleted, "entry", "entries") + " from " + path);
   return complete ? kExitOk : kExitFailure;
 }
 

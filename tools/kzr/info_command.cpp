@@ -1,11 +1,8 @@
-// kzr info: what the plugin finds, and the header's fields, which only the
-// linked-in reader can tell.
-#include "archive/archive_reader.h"
-#include "archive_session.h"
+// kzr info: the header's fields and what the directory holds.
+#include "archive_view.h"
 #include "commands.h"
 #include "json_output.h"
 #include "quantities.h"
-#include "result_codes.h"
 
 namespace kzr::cli {
 namespace {
@@ -22,25 +19,18 @@ std::string FlavourName(const ArchiveHeader& header) {
   return header.IsMasked() ? "masked" : "plain";
 }
 
-std::string Json(const std::string& archive, const ArchiveReader* reader, const Findings& found) {
-  JsonObject document = JsonObject::Document(archive);
-  if (reader != nullptr) {
-    const ArchiveHeader& header = reader->header();
-    document.Text("flavour", FlavourName(header))
-        .Raw("header", JsonObject()
-                           .Number("flavour_byte", std::uint64_t{header.FlavourByte()})
-                           .Number("archive_length", std::uint64_t{header.ArchiveLength()})
-                           .Number("entry_count", std::uint64_t{header.EntryCount()})
-                           .Number("directory_offset", std::uint64_t{header.DirectoryOffset()})
-                           .Number("directory_length", std::uint64_t{header.DirectoryLength()})
-                           .Closed());
-  } else {
-    document.Raw("flavour", "null").Raw("header", "null");
-  }
-  return document.Number("entries", std::uint64_t{found.entries})
-             .Number("compressed", reader != nullptr
-                                       ? std::optional<std::uint64_t>(found.compressed)
-                                       : std::nullopt)
+std::string Json(const std::string& archive, const ArchiveHeader& header, const Findings& found) {
+  return JsonObject::Document(archive)
+             .Text("flavour", FlavourName(header))
+             .Raw("header", JsonObject()
+                                .Number("flavour_byte", std::uint64_t{header.FlavourByte()})
+                                .Number("archive_length", std::uint64_t{header.ArchiveLength()})
+                                .Number("entry_count", std::uint64_t{header.EntryCount()})
+                                .Number("directory_offset", std::uint64_t{header.DirectoryOffset()})
+                                .Number("directory_length", std::uint64_t{header.DirectoryLength()})
+                                .Closed())
+             .Number("entries", std::uint64_t{found.entries})
+             .Number("compressed", std::uint64_t{found.compressed})
              .Number("packed", found.packed)
              .Number("unpacked", found.unpacked)
              .Bool("complete", found.complete)
@@ -52,32 +42,30 @@ std::string Json(const std::string& archive, const ArchiveReader* reader, const 
 
 int RunInfo(const Context& context, const InfoOptions& options) {
   const Console& console = context.console;
-  const std::string& archive = options.archive;
-  OpenFailure failure;
-  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(context.api, archive, failure);
-  if (!session) {
-    const std::string error = DescribeOpenFailure(archive, failure, context.linked());
+  const std::string& path = options.archive;
+  ArchiveView archive;
+  if (!archive.Open(context, path)) {
     if (options.json) {
-      console.Out(JsonObject::Document(archive).Bool("complete", false).Text("error", error).Closed() +
+      console.Out(JsonObject::Document(path)
+                      .Bool("complete", false)
+                      .Text("error", archive.error())
+                      .Closed() +
                   "\n");
     }
-    console.Error(error);
     return kExitFailure;
   }
   Findings found;
-  ListedEntry entry;
-  int end_code;
-  while ((end_code = session->Next(entry)) == host::kOk) {
+  for (const Entry& entry : archive.entries()) {
     ++found.entries;
-    found.packed += entry.packed;
-    found.unpacked += entry.unpacked;
-    found.compressed += entry.compressed.value_or(false) ? 1 : 0;
+    found.packed += entry.view.StoredSize();
+    found.unpacked += entry.view.UncompressedSize();
+    found.compressed += entry.view.IsCompressed() ? 1 : 0;
   }
-  found.complete = end_code == host::kEndArchive;
-  const ArchiveReader* reader = session->reader();
+  found.complete = !archive.damaged();
+  const ArchiveHeader& header = archive.reader().header();
 
   if (options.json) {
-    console.Out(Json(archive, reader, found));
+    console.Out(Json(path, header, found));
   } else {
     const auto line = [&](const char* key, const std::string& value) {
       std::string text = key;
@@ -85,25 +73,20 @@ int RunInfo(const Context& context, const InfoOptions& options) {
       console.Out(text + value + "\n");
     };
     const auto size = [&](std::uint64_t bytes) { return SizeText(bytes, options.human); };
-    line("archive:", archive);
-    if (reader != nullptr) {
-      const ArchiveHeader& header = reader->header();
-      line("flavour:", FlavourName(header) + " (" + std::to_string(header.FlavourByte()) + ")");
-      line("archive length:", size(header.ArchiveLength()));
-      line("entry count field:", std::to_string(header.EntryCount()));
-      line("directory offset:", std::to_string(header.DirectoryOffset()));
-      line("directory length:", size(header.DirectoryLength()));
-    } else {
-      line("header fields:", "not known through a loaded plugin");
-    }
+    line("archive:", path);
+    line("flavour:", FlavourName(header) + " (" + std::to_string(header.FlavourByte()) + ")");
+    line("archive length:", size(header.ArchiveLength()));
+    line("entry count field:", std::to_string(header.EntryCount()));
+    line("directory offset:", std::to_string(header.DirectoryOffset()));
+    line("directory length:", size(header.DirectoryLength()));
     line("entries found:", std::to_string(found.entries) +
                                (found.complete ? "" : " (directory damaged after these)"));
-    if (reader != nullptr) line("compressed:", std::to_string(found.compressed));
+    line("compressed:", std::to_string(found.compressed));
     line("packed total:", size(found.packed));
     line("unpacked total:", size(found.unpacked));
   }
   if (!found.complete) {
-    console.Error(DescribeListingEnd(archive, found.entries, end_code));
+    console.Error(DamageMessage(path, found.entries));
     return kExitFailure;
   }
   return kExitOk;

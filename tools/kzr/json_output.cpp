@@ -1,8 +1,6 @@
 #include "json_output.h"
 
-#if defined(_WIN32)
-#include "ansi_text.h"
-#endif
+#include "base/utf8.h"
 
 namespace kzr::cli {
 namespace {
@@ -33,27 +31,6 @@ void AppendCharacter(std::string& json, char32_t character) {
   }
 }
 
-#if !defined(_WIN32)
-// The UTF-8 character at text[at], and its length in bytes; a length of 0
-// for a byte that starts none, or starts an overlong or surrogate form.
-char32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& length) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const unsigned lead = byte(0);
-  const std::size_t size =
-      lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-  length = 0;
-  if (size == 0 || at + size > text.size()) return 0;
-  char32_t value = lead & (0x7F >> size);
-  for (std::size_t i = 1; i < size; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    value = value << 6 | (byte(i) & 0x3F);
-  }
-  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[size] || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) return 0;
-  length = size;
-  return value;
-}
-#endif
 
 }  // namespace
 
@@ -61,27 +38,13 @@ std::string JsonString(std::string_view text) {
   std::string json;
   json.reserve(text.size() + 2);
   json += '"';
-#if defined(_WIN32)
-  for (const wchar_t unit : WideFromAnsi(text)) {
-    // Surrogates are escaped one by one, as JSON wants them.
-    AppendCharacter(json, static_cast<char32_t>(unit));
+  for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+    const char32_t character = utf8::Decode(text, at, length);
+    // A byte that is no part of UTF-8: its value.
+    AppendCharacter(json, length == 1 && character >= 0xDC80 && character <= 0xDCFF
+                              ? static_cast<char32_t>(static_cast<unsigned char>(text[at]))
+                              : character);
   }
-#else
-  for (std::size_t at = 0; at < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    std::size_t length = 1;
-    char32_t character = byte;
-    if (byte >= 0x80) {
-      character = DecodeUtf8(text, at, length);
-      if (length == 0) {
-        length = 1;
-        character = byte;  // not UTF-8: the byte's value
-      }
-    }
-    AppendCharacter(json, character);
-    at += length;
-  }
-#endif
   json += '"';
   return json;
 }

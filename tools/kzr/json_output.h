@@ -4,13 +4,11 @@
 // and "archive". When the archive cannot be opened, the document still
 // comes, with "complete": false and the message as "error".
 //
-// Names are the host's text: UTF-8 on Linux (the plugin converts them from
-// the archive's code page), the ANSI code page on Windows. Every character
+// Names are text: UTF-8, converted from the archive's code page. Every character
 // from U+007F up, and every control character, is written as a \uXXXX
 // escape (two for a character past U+FFFF), so the output is plain ASCII and
-// always valid JSON. A byte that is no part of such text (from a plugin that
-// hands stored bytes through) is written as \u00XX, the code point of its
-// value.
+// always valid JSON. A byte that is no part of UTF-8 (in a path, say) is
+// written as \u00XX, the code point of its value.
 #pragma once
 
 #include <cstdint>

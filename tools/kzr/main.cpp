@@ -1,17 +1,23 @@
-// kzr: lists, tests, extracts and creates KZR archives through the KZR
-// plugin's own exports: linked in, or loaded from a plugin binary with
-// --plugin, as the file manager loads it.
-#include <cstdlib>
-#include <memory>
+// kzr: lists, tests, extracts and creates KZR archives, a client of the
+// library (src/archive).
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "ansi_text.h"
 #include "command_line.h"
 #include "commands.h"
 #include "console.h"
 #include "interruption.h"
-#include "plugin_api.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <shellapi.h>
+#include <windows.h>
+
+#include "platform/wide_text.h"
+#endif
 
 namespace {
 
@@ -30,40 +36,40 @@ int Run(const kzr::cli::Context& context, const kzr::cli::Invocation& invocation
   return kExitUsage;
 }
 
+// The arguments in UTF-8: on Windows taken in UTF-16 from the system, where
+// main() would get them in the ANSI code page, any other character replaced.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#if defined(_WIN32)
+  (void)argc;
+  (void)argv;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(kzr::Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+#else
+  return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace kzr::cli;
   HandleInterruptions();
-  CommandLineArguments arguments(argc, argv);
-  if (!arguments.ok()) return kExitFailure;
+  std::vector<std::string> arguments = Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
   Invocation invocation;
-  if (const int status = ParseCommandLine(arguments.argc(), arguments.argv(), invocation);
+  if (const int status =
+          ParseCommandLine(static_cast<int>(pointers.size()), pointers.data(), invocation);
       status >= 0) {
     return status;
   }
 
   const Console console(invocation.quiet, invocation.verbose);
-#if !defined(_WIN32)
-  // The plugin reads the names' code page at every open and change.
-  if (!invocation.names.empty()) setenv("KZR_NAMES", invocation.names.c_str(), 1);
-#endif
-  std::unique_ptr<kzr::host::PluginModule> module;
-  if (!invocation.plugin_path.empty()) {
-    std::string error;
-    module = kzr::host::PluginModule::Load(invocation.plugin_path, error);
-    if (module && (module->Api().OpenArchive == nullptr || module->Api().PackFiles == nullptr)) {
-      error = "not a packer plugin (no OpenArchive or PackFiles)";
-      module.reset();
-    }
-    if (!module) {
-      console.Error(invocation.plugin_path + ": " + error);
-      return kExitFailure;
-    }
-  }
-  const Context context{module ? module->Api() : kzr::host::LinkedPlugin(), console,
-                        invocation.jobs};
-
+  const Context context{console, invocation.jobs, invocation.names};
   const int status = Run(context, invocation);
   // Results that did not all reach stdout make the command a failure.
   const std::optional<std::string> failure = console.OutputFailure();

@@ -1,59 +1,61 @@
-// kzr pack and kzr add: one PackFiles call with the files found under the
-// given paths, named relative to the source folder, in a stable order. Pack
-// makes a new archive: the plugin writes it under a name of its own beside
-// ARCHIVE, and it replaces ARCHIVE only once it is whole. Add hands the
-// plugin ARCHIVE itself, which adds to it (or makes it when it is missing).
-// Either way the archive that stood there is kept whatever fails.
+// kzr pack and kzr add: the files found under the given paths, named
+// relative to the source folder, in a stable order (by stored name), stored
+// by the library's editor (archive_editor.h). Pack makes a new archive, add
+// adds to one; either way the archive that stood there is kept whatever
+// fails. A file whose name cannot be stored is refused by name, and the
+// rest is packed.
 #include <algorithm>
-#include <cstdio>
 #include <map>
 
-#include "archive/format.h"
+#include "archive/archive_editor.h"
+#include "archive/archive_header.h"
+#include "archive/entry_names.h"
+#include "archive/extraction.h"
+#include "archive_view.h"
 #include "commands.h"
-#include "interruption.h"
-#include "native_fs.h"
-#include "plugin/host_interface.h"
-#include "plugin/host_names.h"
-#include "plugin/name_converter.h"
-#include "plugin/platform_files.h"
+#include "messages.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "progress.h"
 #include "quantities.h"
-#include "result_codes.h"
-#include "safe_path.h"
 
 namespace kzr::cli {
 namespace {
 
 // The stored form of an item: `\` between folders, the same on every system.
 std::string StoredForm(std::string item) {
-  std::replace(item.begin(), item.end(), kNativeSeparator, '\\');
+  std::replace(item.begin(), item.end(), kPathSeparator, '\\');
   return item;
 }
 
-// The name part of a path: what follows its folder part.
-std::string BaseName(const std::string& path) { return path.substr(FolderPart(path).size()); }
-
-// Why a name has no form in the names' code page that lists as the name.
-std::string UnfitName(const host::NameConverter& names) {
-  return "the name has characters that the names' code page (" + names.code_page() +
-         ") cannot hold, or holds only as another name";
+// A sub-path inside the archive ("a/b", "a\b\", ...) in the stored form:
+// components joined by `\`, ending with `\`; nothing, with the reason, when
+// a component could lead elsewhere.
+std::optional<std::string> StoredPrefix(std::string_view prefix, std::string& reason) {
+  while (!prefix.empty() && IsNameSeparator(prefix.back())) prefix.remove_suffix(1);
+  std::string stored = JoinSubPath(prefix, "");
+  if (stored.empty() || IsNameSeparator(stored.front()) || !IsCleanName(stored.substr(0, stored.size() - 1))) {
+    reason = "an empty, '.' or '..' component, or an absolute path";
+    return std::nullopt;
+  }
+  if (std::optional<std::string> problem = ProblemWithName(stored.substr(0, stored.size() - 1))) {
+    reason = *problem;
+    return std::nullopt;
+  }
+  return stored;
 }
 
 class FileCollector {
  public:
-  FileCollector(const Console& console, host::NameConverter& names, std::string root,
-                std::string prefix)
+  FileCollector(const Console& console, CodePage& names, std::string root, std::string prefix)
       : console_(console), names_(names), root_(WithTrailingSeparator(std::move(root))),
         prefix_(std::move(prefix)) {}
 
   // Adds the file or the folder tree at `item` (relative to the root).
   bool Add(const std::string& item, const std::string& shown) {
-    ClearSystemReason();
-    const FileKind kind = KindOfTarget(root_ + item);
-    const std::string reason = SystemReason();
-    switch (kind) {
+    switch (KindOf(root_ + item, true)) {
       case FileKind::kFile:
-        AddFile(item, KindOf(root_ + item) == FileKind::kSymlink);
+        AddFile(item);
         return true;
       case FileKind::kFolder:
         if (AddFolder(item) == 0) {
@@ -61,50 +63,43 @@ class FileCollector {
         }
         return true;
       case FileKind::kMissing:
-        console_.Error(shown + ": " + (reason.empty() ? "No such file or directory" : reason));
+        console_.Error(shown + ": not found");
         return false;
       default:
-        console_.Error(shown + ": " + (reason.empty() ? "not a file or folder" : reason));
+        console_.Error(shown + ": not a file or folder");
         return false;
     }
   }
 
   // By stored name (in the names' code page), so sorted as the stored names
   // sort, whichever system packs them, and without repeats.
-  const std::map<std::string, std::string>& files() const { return files_; }
-  bool through_link(const std::string& item) const { return linked_.contains(item); }
+  const std::map<std::string, NewFile>& files() const { return files_; }
   std::size_t refused() const { return refused_; }
 
  private:
-  void AddFile(const std::string& item, bool through_link) {
-    const std::string stored = prefix_ + StoredForm(item);
-    std::string reason;
-#if !defined(_WIN32)
-    // A `\` in a name here would be a folder separator in the archive.
-    if (item.find('\\') != std::string::npos) {
+  void AddFile(const std::string& item) {
+    const std::string name = prefix_ + StoredForm(item);
+    // Where `\` is no separator, one in a name would be a folder separator
+    // in the archive.
+    if (kPathSeparator != '\\' && item.find('\\') != std::string::npos) {
       return Refuse(item, "refused: a '\\' in the name, which archives read as a separator");
     }
-#endif
-    if (!SplitStoredName(stored, reason)) return Refuse(item, "refused: " + reason);
-    if (const std::optional<std::string> problem = PathLimitProblem(root_ + item)) {
-      return Refuse(item, *problem);
+    if (!IsCleanName(name)) return Refuse(item, "refused: an unsafe name");
+    std::string stored;
+    if (!names_.ToStored(name, stored)) {
+      return Refuse(item, "refused: the name has characters that the names' code page (" +
+                              names_.name() + ") cannot hold, or holds only as another name");
     }
-    std::string in_code_page;
-    if (!names_.ToStored(stored, in_code_page)) {
-      return Refuse(item, "refused: " + UnfitName(names_));
-    }
-    // Both forms must fit the listing's record, or the name would be listed cut.
-    if (std::max(stored.size(), in_code_page.size()) >= host::kHeaderNameSize) {
+    if (stored.size() > kMaxStoredNameLength) {
       return Refuse(item, "refused: the stored name is longer than " +
-                              std::to_string(host::kHeaderNameSize - 1) + " characters");
+                              std::to_string(kMaxStoredNameLength) + " bytes");
     }
-    const auto [same, fresh] = keys_.emplace(host::MemberKey(stored), item);
+    const auto [same, fresh] = keys_.emplace(FoldedKey(name), item);
     if (!fresh && same->second == item) return;  // named twice, packed once
     if (!fresh) {
       return Refuse(item, "refused: it would be stored under the same name as " + same->second);
     }
-    files_.emplace(std::move(in_code_page), item);
-    if (through_link) linked_.emplace(item, true);
+    files_.emplace(std::move(stored), NewFile{root_ + item, name});
   }
 
   void Refuse(const std::string& item, const std::string& cause) {
@@ -114,30 +109,22 @@ class FileCollector {
 
   // Returns the number of files found below `folder`.
   std::size_t AddFolder(const std::string& folder) {
-    std::string error;
     const std::string path = folder.empty() ? root_ : root_ + folder;
-    std::optional<std::vector<FolderEntry>> entries = ListFolder(path, error);
-    if (!entries) {
-      console_.Error(path + ": cannot read the folder: " + error);
+    std::vector<FolderEntry> entries;
+    if (Status status = ListFolder(path, entries); !status.ok()) {
+      console_.Error(path + ": cannot read the folder: " + Describe(status));
       ++refused_;
       return 0;
     }
-    std::sort(entries->begin(), entries->end(),
+    std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     std::size_t found = 0;
-    for (const FolderEntry& entry : *entries) {
-      const std::string item = folder.empty() ? entry.name : folder + kNativeSeparator + entry.name;
+    for (const FolderEntry& entry : entries) {
+      const std::string item = folder.empty() ? entry.name : folder + kPathSeparator + entry.name;
       const std::string full = root_ + item;
-      if (!entry.unfit.empty()) {
-        // The plugin could not be given the name: nothing below it is packed.
-        Refuse(item, std::string(entry.kind == FileKind::kFolder ? "refused with all it holds: "
-                                                                 : "refused: ") +
-                         entry.unfit + ", in which the plugin takes names");
-        continue;
-      }
       switch (entry.kind) {
         case FileKind::kFile:
-          AddFile(item, false);
+          AddFile(item);
           ++found;
           break;
         case FileKind::kFolder:
@@ -147,11 +134,11 @@ class FileCollector {
             console_.Warning(full + ": skipped: an empty folder (archives hold files only)");
           }
           break;
-        case FileKind::kSymlink:
+        case FileKind::kLink:
           // A linked file is packed with the link's name; linked folders
           // are not entered, so no link can lead the walk in a circle.
-          if (KindOfTarget(full) == FileKind::kFile) {
-            AddFile(item, true);
+          if (KindOf(full, true) == FileKind::kFile) {
+            AddFile(item);
             ++found;
           } else {
             console_.Warning(full + ": skipped (a symbolic link to a folder, or a broken one)");
@@ -166,204 +153,151 @@ class FileCollector {
   }
 
   const Console& console_;
-  host::NameConverter& names_;
+  CodePage& names_;
   const std::string root_;
   const std::string prefix_;
-  std::map<std::string, std::string> files_;  // stored name -> item
-  std::map<std::string, std::string> keys_;   // member key -> item
-  std::map<std::string, bool> linked_;
+  std::map<std::string, NewFile> files_;     // stored name -> file
+  std::map<std::string, std::string> keys_;  // folded name -> item
   std::size_t refused_ = 0;
 };
 
-// Whether the archive is among the files to pack (it would be read while it
-// is replaced).
-std::optional<std::string> ArchiveAmongSources(const std::string& archive, const std::string& root,
-                                               const FileCollector& collector) {
-  const std::optional<std::string> target = CanonicalPath(archive);
-  if (!target) return std::nullopt;
-  const std::string base = BaseName(*target);
-  for (const auto& [stored, item] : collector.files()) {
-    if (!collector.through_link(item) && !SamePath(BaseName(item), base)) continue;
-    const std::optional<std::string> source = CanonicalPath(WithTrailingSeparator(root) + item);
-    if (source && SamePath(*source, *target)) return item;
-  }
-  return std::nullopt;
+// Whether the file at `path` begins as a KZR archive does.
+bool LooksLikeArchive(const std::string& path) {
+  InputFile file;
+  std::uint8_t first[format::kSignatureSize];
+  return file.Open(path).ok() && file.length() >= sizeof first &&
+         file.ReadAt(0, first, sizeof first).ok() && HasArchiveSignature(first, sizeof first);
 }
 
-// Why PackFiles failed with `code`, in words that name the file.
-std::string ExplainPackFailure(int code, const std::string& reason, const std::string& archive,
-                               bool existed, const std::string& root,
-                               const FileCollector& collector) {
-  const std::string kept = existed ? "; the archive is kept as it was" : "";
-  switch (code) {
-    case host::kOpenError:
-    case host::kReadError:
-      // Find the source that fails now; the plugin does not say which.
-      for (const auto& [stored, item] : collector.files()) {
-        std::FILE* file = std::fopen((WithTrailingSeparator(root) + item).c_str(), "rb");
-        if (file == nullptr) {
-          return archive + ": cannot read " + WithTrailingSeparator(root) + item + ": " +
-                 SystemReason() + kept;
-        }
-        std::fclose(file);
-      }
-      return archive + ": " + DescribeResult(code) +
-             (code == host::kReadError ? ": a file to pack changed while it was read" : "") +
-             (reason.empty() ? "" : ": " + reason) + kept;
-    case host::kCreateError:
-    case host::kWriteError:
-      return archive + ": cannot write the new archive" + (reason.empty() ? "" : ": " + reason) +
-             kept;
-    case host::kUnknownFormat:
-      return archive + ": exists and is not a KZR archive; kept";
-    case host::kBadArchive:
-      return archive + ": the archive is damaged; kept as it was";
-    case host::kNotSupported:
-      // The size, since the names were checked against their code page.
-      return archive + ": an archive holds at most 2^31 - 1 bytes (2 GiB)" + kept;
-    default:
-      return archive + ": " + DescribeResult(code) + kept;
+// The packing progress: one job, the sizes of the files to store.
+class PackProgress {
+ public:
+  PackProgress(const Console& console, const std::map<std::string, NewFile>& files)
+      : bar_("packing", console.quiet(), files.size(), Bytes(files)), job_(bar_), last_(0) {}
+  ~PackProgress() { bar_.Clear(); }
+
+  class Adapter final : public Progress {
+   public:
+    explicit Adapter(PackProgress& progress) : progress_(progress) {}
+    bool Begin(std::string_view name, std::uint64_t size) override {
+      if (progress_.begun_) progress_.job_.Finish(progress_.last_);
+      progress_.begun_ = true;
+      progress_.last_ = size;
+      return progress_.job_.Begin(Shown(name), size);
+    }
+    bool Advance(std::uint64_t bytes) override { return progress_.job_.Advance(bytes); }
+
+   private:
+    PackProgress& progress_;
+  };
+
+ private:
+  static std::uint64_t Bytes(const std::map<std::string, NewFile>& files) {
+    std::uint64_t total = 0;
+    for (const auto& [stored, file] : files) {
+      FileIdentity identity;
+      if (IdentityOf(file.source, identity).ok()) total += identity.size;
+    }
+    return total;
   }
-}
+
+  ProgressBar bar_;
+  ProgressBar::Job job_;
+  std::uint64_t last_;
+  bool begun_ = false;
+};
 
 }  // namespace
 
 int RunPack(const Context& context, const PackOptions& options) {
   const Console& console = context.console;
-  ClearSystemReason();
-  if (const FileKind kind = KindOfTarget(options.folder); kind != FileKind::kFolder) {
-    const std::string reason = SystemReason();
+  const std::string& path = options.archive;
+  if (KindOf(options.folder, true) != FileKind::kFolder) {
     console.Error(options.folder + ": " +
-                  (kind == FileKind::kMissing && !reason.empty() ? reason : "not a folder"));
+                  (KindOf(options.folder, true) == FileKind::kMissing ? "not found" : "not a folder"));
     return kExitFailure;
   }
   const std::string root = AbsolutePath(options.folder);
+  std::unique_ptr<CodePage> names = context.OpenNames();
+  if (!names) return kExitFailure;
 
-  // The names' code page as the plugin will use it (on Windows the ANSI code
-  // page, which needs no conversion).
-  host::NameConverter names;
-  if (names.Open() != Status::kOk) {
-    console.Error("the names' code page " + names.code_page() +
-                  " is unknown here, or does not keep ASCII characters as they are");
-    return kExitFailure;
-  }
-
-  std::optional<std::string> prefix;
+  std::string prefix;
   if (options.prefix) {
     std::string reason, in_code_page;
-    prefix = StoredPrefix(*options.prefix, reason);
-    if (prefix && !names.ToStored(*prefix, in_code_page)) {
-      reason = UnfitName(names);
-      prefix.reset();
+    std::optional<std::string> stored = StoredPrefix(*options.prefix, reason);
+    if (stored && !names->ToStored(*stored, in_code_page)) {
+      reason = "the names' code page cannot hold it";
+      stored.reset();
     }
-    if (!prefix) {
+    if (!stored) {
       console.Error("--prefix " + *options.prefix + ": refused: " + reason);
       return kExitUsage;
     }
+    prefix = *stored;
   }
 
   // Relative paths are taken from the source folder, as the names are.
-  FileCollector collector(console, names, root, prefix.value_or(""));
+  FileCollector collector(console, *names, root, prefix);
   bool collected = true;
-  for (const std::string& path : options.paths) {
-    const std::string joined = IsAbsolutePath(path) ? path : WithTrailingSeparator(root) + path;
-    if (const std::optional<std::string> problem = PathLimitProblem(joined)) {
-      console.Error(path + ": " + *problem);
-      collected = false;
-      continue;
-    }
-    const std::string absolute = AbsolutePath(joined);
-    const std::optional<std::string> item = RelativeInside(absolute, root);
+  for (const std::string& source : options.paths) {
+    const std::string joined = IsAbsolutePath(source) ? source : WithTrailingSeparator(root) + source;
+    const std::optional<std::string> item = RelativeInside(AbsolutePath(joined), root);
     if (!item) {
-      console.Error(path + ": not inside the source folder " + options.folder);
+      console.Error(source + ": not inside the source folder " + options.folder);
       collected = false;
       continue;
     }
-    collected = collector.Add(*item, path) && collected;
+    collected = collector.Add(*item, source) && collected;
   }
   if (!collected) return kExitFailure;
 
-  if (const std::optional<std::string> self = ArchiveAmongSources(options.archive, root, collector)) {
-    console.Error(options.archive + ": refusing to pack the archive into itself (it is among " +
-                  "the files to pack, as " + *self + ")");
-    return kExitFailure;
-  }
-  const FileKind existing = KindOfTarget(options.archive);
+  const FileKind existing = KindOf(path, true);
   if (existing != FileKind::kMissing && existing != FileKind::kFile) {
-    console.Error(options.archive + ": exists and is not a file");
-    return kExitFailure;
-  }
-  // pack: the new archive under a name of this process's, renamed over
-  // ARCHIVE (where a link at ARCHIVE leads, as the plugin writes) below;
-  // add: ARCHIVE itself.
-  const std::string archive_file = FileBehindLinks(options.archive.c_str());
-  if (!options.add && existing == FileKind::kFile && !MayChange(archive_file.c_str())) {
-    console.Error(options.archive + ": cannot be replaced: " + SystemReason() +
-                  "; the archive is kept as it was");
+    console.Error(path + ": exists and is not a file");
     return kExitFailure;
   }
   if (!options.add && existing == FileKind::kFile && !options.overwrite) {
-    std::string path = options.archive;
-    if (context.api.CanYouHandleThisFile(path.data()) == 0) {
-      console.Error(options.archive +
-                    ": exists and is not a KZR archive; kept (--overwrite replaces it)");
-      return kExitFailure;
-    }
-  }
-
-  std::string add_list;
-  for (const auto& [stored, item] : collector.files()) {
-    add_list += item;
-    add_list += '\0';
-  }
-  add_list += '\0';
-
-  std::string target = options.add ? options.archive : TemporaryPathFor(archive_file, "new");
-  std::string source = WithTrailingSeparator(root);
-  std::string sub_path = prefix.value_or("");
-  const std::size_t count = collector.files().size();
-  int code;
-  std::string reason;
-  {
-    const WritingIn writing(FolderOf(archive_file));
-    Progress progress("packing", console.quiet());
-    if (progress.wanted()) {
-      Totals totals{0, count};
-      for (const auto& [stored, item] : collector.files()) {
-        totals.bytes += FileSize(source + item).value_or(0);
-      }
-      progress.SetTotals(totals);
-    }
-    FileGrowthWatcher watcher(progress, FolderOf(archive_file), TemporaryMark());
-    // A file under the new archive's name is a leftover of a killed kzr of the
-    // same process number: PackFiles would add to it.
-    if (!options.add) RemoveFile(target);
-    ClearSystemReason();
-    code = context.api.PackFiles(target.data(), prefix ? sub_path.data() : nullptr, source.data(),
-                                 add_list.data(), 0);
-    if (code != host::kOk) reason = SystemReason();
-    std::string error;
-    if (code == host::kOk && !options.add && !MoveOver(target, archive_file, error)) {
-      RemoveFile(target);
-      console.Error(options.archive + ": cannot put the new archive in place: " + error +
-                    (existing == FileKind::kFile ? "; the archive is kept as it was" : ""));
-      return kExitFailure;
-    }
-    if (code != host::kOk && !options.add) RemoveFile(target);
-  }
-  if (code != host::kOk) {
-    console.Error(ExplainPackFailure(code, reason, options.archive, existing == FileKind::kFile,
-                                     root, collector));
+    console.Error(path + (LooksLikeArchive(path)
+                              ? ": exists; kept (kzr add adds to it, --overwrite replaces it)"
+                              : ": exists and is not a KZR archive; kept (--overwrite replaces it)"));
     return kExitFailure;
   }
-  // PackFiles takes the whole list in one call: the names follow once it is done.
-  if (console.verbose()) {
-    for (const auto& [stored, item] : collector.files()) console.Out(Printable(item) + "\n");
+  if (!options.add && existing == FileKind::kFile) {
+    if (Status status = MayChange(FileBehindLinks(path)); !status.ok()) {
+      console.Error(Explain(status, path) + "; the archive is kept as it was");
+      return kExitFailure;
+    }
   }
-  std::string summary = (options.add ? "added " : "packed ") +
-                        Plural(count, "file", "files") + (options.add ? " to " : " into ") +
-                        options.archive;
-  if (collector.refused() != 0) summary += " (" + Plural(collector.refused(), "file", "files") + " refused)";
+
+  PackRequest request;
+  request.archive = path;
+  request.fresh = !options.add;
+  for (const auto& [stored, file] : collector.files()) request.files.push_back(file);
+  EditCounts counts;
+  {
+    PackProgress progress(console, collector.files());
+    PackProgress::Adapter adapter(progress);
+    if (Status status = PackArchive(request, *names, &adapter, &counts); !status.ok()) {
+      const std::string kept = existing == FileKind::kFile ? "; the archive is kept as it was" : "";
+      const bool about_archive = status.path().empty() || status.path() == FileBehindLinks(path);
+      console.Error(path + ": " + (about_archive ? "" : status.path() + ": ") + Describe(status) +
+                    kept);
+      return kExitFailure;
+    }
+  }
+  if (console.verbose()) {
+    for (const NewFile& file : request.files) console.Out(Printable(Shown(file.name)) + "\n");
+  }
+  std::string summary;
+  if (options.add) {
+    summary = "added " + Plural(counts.added, "file", "files") + " to " + path;
+    if (counts.replaced != 0) summary += ", replaced " + Plural(counts.replaced, "entry", "entries");
+  } else {
+    summary = "packed " + Plural(counts.added, "file", "files") + " into " + path;
+  }
+  if (collector.refused() != 0) {
+    summary += " (" + Plural(collector.refused(), "file", "files") + " refused)";
+  }
   console.Note(summary);
   return collector.refused() == 0 ? kExitOk : kExitFailure;
 }

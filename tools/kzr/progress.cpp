@@ -1,11 +1,9 @@
 #include "progress.h"
 
-#include <algorithm>
+#include <atomic>
 #include <cstdio>
 
-#include "archive_session.h"
-#include "native_fs.h"
-#include "plugin/host_names.h"
+#include "base/utf8.h"
 #include "quantities.h"
 
 #if defined(_WIN32)
@@ -14,6 +12,8 @@
 #endif
 #include <io.h>
 #include <windows.h>
+
+#include "platform/wide_text.h"
 #else
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -22,7 +22,15 @@
 namespace kzr::cli {
 namespace {
 
-std::atomic<Progress*> g_active{nullptr};
+std::atomic<ProgressBar*> g_drawn{nullptr};
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
 
 std::size_t TerminalWidth() {
 #if defined(_WIN32)
@@ -38,189 +46,136 @@ std::size_t TerminalWidth() {
   return 80;
 }
 
-std::string Megabytes(std::uint64_t bytes) {
+void WriteLine(const std::string& text) {
+#if defined(_WIN32)
+  DWORD written = 0;
+  const std::wstring wide = WideFromUtf8(text);
+  if (!WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), wide.data(),
+                     static_cast<DWORD>(wide.size()), &written, nullptr)) {
+    std::fputs(text.c_str(), stderr);
+  }
+#else
+  std::fputs(text.c_str(), stderr);
+#endif
+  std::fflush(stderr);
+}
+
+std::string Mebibytes(std::uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
   return text;
 }
 
+std::string Duration(double seconds) {
+  const auto whole = static_cast<unsigned long long>(seconds + 0.5);
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", whole / 3600, whole / 60 % 60, whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%llu:%02llu", whole / 60, whole % 60);
+  }
+  return text;
+}
+
 }  // namespace
 
-bool StderrIsTerminal() {
-#if defined(_WIN32)
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(STDERR_FILENO) != 0;
-#endif
+ProgressBar::ProgressBar(std::string verb, bool quiet, std::size_t files, std::uint64_t bytes)
+    : verb_(std::move(verb)),
+      visible_(!quiet && StderrIsTerminal() && (bytes > kProgressBytes || files > kProgressEntries)),
+      total_files_(files), total_bytes_(bytes) {
+  if (visible_) g_drawn.store(this);
 }
 
-Totals ListingTotals(const host::PluginApi& api, const std::string& archive,
-                     const EntrySelection& selection) {
-  Totals totals;
-  OpenFailure failure;
-  std::unique_ptr<ArchiveSession> session = ArchiveSession::Open(api, archive, failure);
-  if (!session) return totals;
-  ListedEntry entry;
-  while (session->Next(entry) == host::kOk) {
-    if (!selection.WouldSelect(entry.name)) continue;
-    totals.bytes += entry.unpacked;
-    ++totals.entries;
-  }
-  return totals;
-}
-
-Progress::Progress(std::string verb, bool quiet)
-    : verb_(std::move(verb)), wanted_(!quiet && StderrIsTerminal()) {
-  g_active.store(this);
-}
-
-void Progress::SetTotals(Totals totals) {
-  std::lock_guard lock(mutex_);
-  totals_ = totals;
-  visible_ = wanted_ && (totals.bytes > kProgressBytes || totals.entries > kProgressEntries);
-}
-
-Progress::~Progress() {
-  Progress* self = this;
-  g_active.compare_exchange_strong(self, nullptr);
+ProgressBar::~ProgressBar() {
+  ProgressBar* self = this;
+  g_drawn.compare_exchange_strong(self, nullptr);
   Clear();
 }
 
-int KZR_API Progress::DataProc(char* name, int size) {
-  Progress* progress = g_active.load();
-  if (progress == nullptr) return 1;
-  if (size == 0) {
-    if (name != nullptr) progress->StartEntry(name);
-  } else {
-    // The plugin passes the unpacked size as a signed 32-bit count.
-    progress->AddBytes(static_cast<std::uint32_t>(size));
-  }
-  return 1;
-}
-
-void Progress::StartEntry(std::string_view name) {
-  if (!visible_) return;
-  std::lock_guard lock(mutex_);
+bool ProgressBar::Job::Begin(std::string_view name, std::uint64_t size) {
+  if (!bar_.visible_) return true;
+  const std::lock_guard lock(bar_.mutex_);
   name_.assign(name);
-  Draw(false);
+  size_ = size;
+  done_ = 0;
+  active_ = true;
+  bar_.active_.insert(this);
+  bar_.Draw(false);
+  return true;
 }
 
-void Progress::AddBytes(std::uint64_t bytes) {
-  if (!visible_) return;
-  std::lock_guard lock(mutex_);
-  bytes_ += bytes;
-  Draw(false);
+bool ProgressBar::Job::Advance(std::uint64_t bytes) {
+  if (!bar_.visible_) return true;
+  const std::lock_guard lock(bar_.mutex_);
+  done_ += bytes;
+  bar_.bytes_ += bytes;
+  bar_.Draw(false);
+  return true;
 }
 
-void Progress::FinishEntry() {
-  if (!visible_) return;
-  std::lock_guard lock(mutex_);
-  ++entries_;
-  Draw(entries_ == totals_.entries);
+void ProgressBar::Job::Finish(std::uint64_t size) {
+  if (!bar_.visible_) return;
+  const std::lock_guard lock(bar_.mutex_);
+  const std::uint64_t reported = active_ ? done_ : 0;
+  if (size > reported) bar_.bytes_ += size - reported;
+  ++bar_.files_;
+  active_ = false;
+  bar_.active_.erase(this);
+  bar_.Draw(bar_.files_ == bar_.total_files_);
 }
 
-void Progress::SetBytes(std::uint64_t bytes) {
+void ProgressBar::Clear() {
   if (!visible_) return;
-  std::lock_guard lock(mutex_);
-  bytes_ = bytes;
-  ++spin_;
-  Draw(true);
-}
-
-void Progress::Clear() {
-  if (!visible_) return;
-  std::lock_guard lock(mutex_);
+  const std::lock_guard lock(mutex_);
   if (drawn_length_ == 0) return;
-  std::fprintf(stderr, "\r%*s\r", static_cast<int>(drawn_length_), "");
-  std::fflush(stderr);
+  WriteLine("\r" + std::string(drawn_length_, ' ') + "\r");
   drawn_length_ = 0;
 }
 
-void Progress::Draw(bool force) {
-  double fraction = 0;
-  if (totals_.bytes != 0) {
-    fraction = static_cast<double>(bytes_) / static_cast<double>(totals_.bytes);
-  } else if (totals_.entries != 0) {
-    fraction = static_cast<double>(entries_) / static_cast<double>(totals_.entries);
-  }
-  if (fraction > 1) fraction = 1;
-  const int percent = static_cast<int>(fraction * 100);
-  // Drawn whenever the percentage moves (at most a hundred times), and
-  // otherwise at most every 80 ms, for the name and the counts.
+void ProgressBar::Draw(bool force) {
   const auto now = std::chrono::steady_clock::now();
-  if (!force && drawn_length_ != 0 && percent == drawn_percent_ &&
-      now - last_draw_ < std::chrono::milliseconds(80)) {
-    return;
-  }
+  // At most every 80 ms, but for the last file.
+  if (!force && drawn_length_ != 0 && now - last_draw_ < std::chrono::milliseconds(80)) return;
   last_draw_ = now;
-  drawn_percent_ = percent;
 
-  constexpr int kBarWidth = 24;
-  const int filled = static_cast<int>(fraction * kBarWidth);
-  static constexpr char kSpinner[] = "|/-\\";
-
-  std::string line = verb_ + " [" + std::string(filled, '#') +
-                     std::string(kBarWidth - filled, '.') + "] ";
-  char numbers[96];
-  std::snprintf(numbers, sizeof numbers, "%3d%% ", percent);
-  line += numbers;
-  if (name_.empty() && entries_ == 0) {
-    // Packing: no entries are reported, only bytes.
-    line += kSpinner[spin_ % 4];
-    line += ' ';
-    line += Plural(totals_.entries, "file", "files");
-    line += ' ';
-  } else {
-    std::snprintf(numbers, sizeof numbers, "%zu/%zu ", entries_, totals_.entries);
-    line += numbers;
+  double fraction = 0;
+  if (total_bytes_ != 0) {
+    fraction = static_cast<double>(bytes_) / static_cast<double>(total_bytes_);
+  } else if (total_files_ != 0) {
+    fraction = static_cast<double>(files_) / static_cast<double>(total_files_);
   }
-  line += Megabytes(bytes_) + "/" + Megabytes(totals_.bytes) + " MiB  ";
-  line += name_;
+  fraction = std::min(fraction, 1.0);
+  constexpr int kBarWidth = 20;
+  const int filled = static_cast<int>(fraction * kBarWidth);
+  char percent[16];
+  std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(fraction * 100));
+  std::string line = verb_ + " [" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') +
+                     "] " + percent + " " + std::to_string(files_) + "/" +
+                     std::to_string(total_files_) + " files  " + Mebibytes(bytes_) + "/" +
+                     Mebibytes(total_bytes_) + " MiB";
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  if (seconds >= 1 && bytes_ != 0) {
+    const double rate = static_cast<double>(bytes_) / seconds;
+    line += "  " + Mebibytes(static_cast<std::uint64_t>(rate)) + " MiB/s";
+    if (total_bytes_ > bytes_) {
+      line += "  " + Duration(static_cast<double>(total_bytes_ - bytes_) / rate) + " left";
+    }
+  }
+  // The largest member under way: the one the wait is for.
+  const Job* largest = nullptr;
+  for (const Job* job : active_) {
+    if (largest == nullptr || job->size_ > largest->size_) largest = job;
+  }
+  if (largest != nullptr) line += "  " + largest->name_;
 
-  const std::size_t width = TerminalWidth() - 1;
-  // Cut before a character, never inside one.
-  line.resize(host::CharacterCutPoint(line, width));
+  line.resize(utf8::CutPoint(line, TerminalWidth() - 1));
   const std::size_t pad = drawn_length_ > line.size() ? drawn_length_ - line.size() : 0;
-  std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(pad), "");
-  std::fflush(stderr);
+  WriteLine("\r" + line + std::string(pad, ' '));
   drawn_length_ = line.size();
 }
 
 void ClearProgressLine() {
-  if (Progress* progress = g_active.load()) progress->Clear();
-}
-
-FileGrowthWatcher::FileGrowthWatcher(Progress& progress, std::string folder, std::string mark)
-    : progress_(progress), folder_(std::move(folder)), mark_(std::move(mark)) {
-  if (!progress_.visible()) return;
-  thread_ = std::thread([this] {
-    std::unique_lock lock(mutex_);
-    while (!stop_) {
-      lock.unlock();
-      std::uint64_t largest = 0;
-      std::string error;
-      if (const auto names = ListFolder(folder_, error)) {
-        for (const FolderEntry& entry : *names) {
-          const std::string& name = entry.name;
-          if (name.find(mark_) != std::string::npos) {
-            largest = std::max(largest, FileSize(WithTrailingSeparator(folder_) + name).value_or(0));
-          }
-        }
-      }
-      progress_.SetBytes(largest);
-      lock.lock();
-      wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_; });
-    }
-  });
-}
-
-FileGrowthWatcher::~FileGrowthWatcher() {
-  {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  if (ProgressBar* bar = g_drawn.load()) bar->Clear();
 }
 
 }  // namespace kzr::cli
