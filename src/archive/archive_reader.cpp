@@ -42,7 +42,8 @@ class StoredRange final : public StoredBytes {
 
 ArchiveReader::~ArchiveReader() = default;
 
-Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader) noexcept {
+Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader,
+                           HeaderFindings* findings) noexcept {
   reader.reset();
   std::unique_ptr<ArchiveReader> opened(new (std::nothrow) ArchiveReader);
   if (!opened) return Status::kNoMemory;
@@ -51,8 +52,18 @@ Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReade
   const std::uint64_t length = opened->file_.length();
   const std::size_t header_bytes =
       static_cast<std::size_t>(std::min<std::uint64_t>(length, format::kHeaderSize));
-  if (!opened->file_.ReadAt(0, opened->header_.bytes, header_bytes).ok() ||
-      !IsAcceptableHeader(opened->header_, header_bytes, length)) {
+  const HeaderCheck check = opened->file_.ReadAt(0, opened->header_.bytes, header_bytes).ok()
+                                ? CheckHeader(opened->header_, header_bytes, length)
+                                : HeaderCheck::kShortHeader;
+  if (check != HeaderCheck::kAccepted) {
+    if (findings != nullptr) {
+      findings->check = check;
+      findings->file_length = length;
+      findings->recorded_length =
+          header_bytes == format::kHeaderSize ? opened->header_.ArchiveLength() : 0;
+      findings->flavour = opened->header_.FlavourByte();
+      findings->signature = HasArchiveSignature(opened->header_.bytes, header_bytes);
+    }
     return Status(Status::kNotAnArchive).About(path);
   }
   switch (DirectoryIndex::Load(opened->file_, opened->header_, opened->index_).code()) {

@@ -45,13 +45,24 @@ class MemberBuffers {
   std::unique_ptr<LzwDecoder> lzw_;
 };
 
+// Why a file was refused as an archive.
+struct HeaderFindings {
+  HeaderCheck check = HeaderCheck::kAccepted;
+  std::uint64_t file_length = 0;
+  std::uint32_t recorded_length = 0;  // what the header says, when it was read whole
+  std::uint8_t flavour = 0;
+  bool signature = false;  // the first bytes are an archive's
+};
+
 class ArchiveReader {
  public:
   // Opens the file at `path` for reading, checks its header against its real
-  // length and loads its directory. kOk; kCannotOpen; kNotAnArchive; kNoMemory;
+  // length and loads its directory. kOk; kCannotOpen; kNotAnArchive (with
+  // what the header check found in `findings`, if given); kNoMemory;
   // kDamagedArchive when the directory cannot be read whole. On failure
   // nothing stays open.
-  static Status Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader) noexcept;
+  static Status Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader,
+                     HeaderFindings* findings = nullptr) noexcept;
 
   ~ArchiveReader();
   ArchiveReader(const ArchiveReader&) = delete;

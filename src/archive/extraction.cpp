@@ -50,7 +50,7 @@ Status ExtractToFile(const ArchiveReader& reader, const EntryView& entry, Member
   FileIdentity there;
   const bool exists = IdentityOf(path, there).ok();
   if (exists && there.SameFile(reader.file().identity())) {
-    return Status(Status::kCannotCreate).About(path);
+    return Status(Status::kIsTheArchive).About(path);
   }
   if (Status status = reader.CheckEntry(entry); !status.ok()) return status;
   OutputFile output;
@@ -133,7 +133,7 @@ Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& en
     case Folder::Kind::kLink: {
       FileIdentity there;
       if (folder.IdentityOf(file, there).ok() && there.SameFile(reader.file().identity())) {
-        return Status(Status::kCannotCreate).About(shown);  // the archive being read
+        return Status(Status::kIsTheArchive).About(shown);
       }
       if (!options.overwrite) {
         result = Result::kKept;

@@ -31,7 +31,7 @@ namespace kzr {
 // which member begins).
 
 // Writes the member of `entry` to the file at `path`, replacing what stands
-// there. kCannotCreate when `path` is the archive itself; what CheckEntry
+// there. kIsTheArchive when `path` is the archive being read; what CheckEntry
 // finds, before anything is written; then what reading and writing meet, or
 // kAborted when `progress` asks to stop.
 Status ExtractToFile(const ArchiveReader& reader, const EntryView& entry, MemberBuffers& buffers,
@@ -64,8 +64,8 @@ class DestinationTree {
   // names below the root; `shown` is set to that file's path. Safe from
   // several threads at once for different files.
   // kNameNotAllowed (ProblemWithName); kCannotCreate for a folder that is a
-  // link or no folder, for a target that is no file, or that is the archive
-  // being read; then as ExtractToFile.
+  // link or no folder; kExists for a target that is no file; kIsTheArchive;
+  // then as ExtractToFile.
   Status Extract(const ArchiveReader& reader, const EntryView& entry, std::string_view name,
                  MemberBuffers& buffers, const Options& options, Progress* progress,
                  Result& result, std::string& shown);

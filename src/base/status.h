@@ -34,6 +34,7 @@ class Status {
     kExists,             // a file stands where a new one was to go
     kAmbiguousName,      // a name given to delete stands for several entries
     kNameNotAllowed,     // a name the file system would take for something else
+    kIsTheArchive,       // an output would go over the archive being read
   };
 
   constexpr Status(Code code = kOk) noexcept : code_(code) {}  // NOLINT: a code is a status

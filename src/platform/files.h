@@ -240,4 +240,9 @@ void RemoveTemporaryFiles() noexcept;
 // The system's words for one of its error codes.
 std::string SystemMessage(int system_error);
 
+// What kind of failure one of the system's error codes stands for, where a
+// caller says something of its own.
+enum class SystemError { kNotFound, kIsAFolder, kNotAFolder, kIsALink, kOther };
+SystemError Classify(int system_error) noexcept;
+
 }  // namespace kzr

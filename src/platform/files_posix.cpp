@@ -264,8 +264,14 @@ Status Folder::Child(std::string_view name, bool make, Folder& child) const noex
       descriptor = openat(parent, component.c_str(), kFolderFlags | O_NOFOLLOW);
     }
     if (descriptor < 0) {
-      // O_PATH with O_NOFOLLOW opens a link itself, which is no folder.
-      return Failure(errno == ENOENT ? Status::kCannotOpen : Status::kCannotCreate, shown);
+      const int error = errno;
+      struct stat info{};
+      if (fstatat(parent, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(info.st_mode)) {
+        return Status::System(Status::kCannotCreate, ELOOP, shown);  // never followed
+      }
+      return Status::System(error == ENOENT ? Status::kCannotOpen : Status::kCannotCreate, error,
+                            shown);
     }
     struct stat info{};
     if (fstat(descriptor, &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -390,6 +396,16 @@ std::uint32_t PackedLocalTime(std::int64_t seconds) noexcept {
 }
 
 std::string SystemMessage(int system_error) { return std::strerror(system_error); }
+
+SystemError Classify(int system_error) noexcept {
+  switch (system_error) {
+    case ENOENT: return SystemError::kNotFound;
+    case EISDIR: return SystemError::kIsAFolder;
+    case ENOTDIR: return SystemError::kNotAFolder;
+    case ELOOP: return SystemError::kIsALink;
+    default: return SystemError::kOther;
+  }
+}
 
 std::optional<std::string> SystemRefusesName(std::string_view component) {
   if (component.size() > system::LongestName()) return std::string(std::strerror(ENAMETOOLONG));

@@ -292,8 +292,10 @@ Status HoldFolder(const std::string& path, std::intptr_t& handle) noexcept {
   if (!GetFileInformationByHandle(folder, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     CloseHandle(folder);
-    return Status::System(Status::kCannotCreate, ERROR_DIRECTORY, path);
+    return Status::System(Status::kCannotCreate, link ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY,
+                          path);
   }
   handle = FromHandle(folder);
   return Status::kOk;
@@ -506,6 +508,16 @@ std::optional<std::string> SystemRefusesName(std::string_view component) {
   }
   if (IsDeviceName(component)) return "a Windows device name";
   return std::nullopt;
+}
+
+SystemError Classify(int system_error) noexcept {
+  switch (static_cast<DWORD>(system_error)) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return SystemError::kNotFound;
+    case ERROR_DIRECTORY: return SystemError::kNotAFolder;
+    case ERROR_CANT_ACCESS_FILE: return SystemError::kIsALink;
+    default: return SystemError::kOther;
+  }
 }
 
 std::string SystemMessage(int system_error) {

@@ -18,6 +18,7 @@ inline ResultCode ToResultCode(const Status& status) noexcept {
     case Status::kCannotCreate: return kCreateError;
     case Status::kExists: return kCreateError;
     case Status::kNameNotAllowed: return kCreateError;
+    case Status::kIsTheArchive: return kCreateError;
     case Status::kReadFailed: return kReadError;
     case Status::kWriteFailed: return kWriteError;
     case Status::kPathTooLong: return kSmallBuffer;

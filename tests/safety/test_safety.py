@@ -108,7 +108,7 @@ class FailedWritesKeepWhatWasThere(Sandbox):
         self.assertEqual(self.leftovers(), [])
 
     def test_disk_full(self):
-        for args in [("pack", "game.kzr", "-C", "big", "."),
+        for args in [("pack", "--overwrite", "game.kzr", "-C", "big", "."),
                      ("add", "game.kzr", "-C", "big", "."),
                      ("delete", "game.kzr", "old.txt")]:
             with self.subTest(args=args):
@@ -124,10 +124,10 @@ class FailedWritesKeepWhatWasThere(Sandbox):
         self.assert_kept(self.kzr("add", "game.kzr", "-C", "/proc/self", "status"))
 
     def test_interrupted_pack_and_add(self):
-        for command in ["pack", "add"]:
+        for command in [["pack", "--overwrite"], ["add"]]:
             with self.subTest(command=command):
                 status = self.interrupt_when_writing(
-                    [command, "game.kzr", "-C", "big", "."], self.dir)
+                    [*command, "game.kzr", "-C", "big", "."], self.dir)
                 self.assertEqual(status, -signal.SIGINT)
                 self.assert_kept()
 

@@ -4,9 +4,41 @@
 #include "archive/names_setting.h"
 #include "messages.h"
 #include "platform/paths.h"
+#include "platform/files.h"
 #include "quantities.h"
 
 namespace kzr::cli {
+namespace {
+
+// Why a file is no archive that can be opened, from what its header says.
+std::string Refusal(const HeaderFindings& found) {
+  const std::string lengths = "the header says " + std::to_string(found.recorded_length) +
+                              " bytes, the file has " + std::to_string(found.file_length);
+  switch (found.check) {
+    case HeaderCheck::kShortHeader:
+      if (found.file_length == 0) return "the file is empty, not an archive";
+      return found.signature ? "damaged: shorter than an archive's header (truncated?)"
+                             : "not a KZR archive";
+    case HeaderCheck::kBadMagic:
+      return "not a KZR archive";
+    case HeaderCheck::kBadVersionTag:
+      return found.signature ? "a KZR archive of an unknown kind (flavour " +
+                                   std::to_string(found.flavour) + ")"
+                             : "not a KZR archive";
+    case HeaderCheck::kLengthMismatch:
+      return "damaged: " + lengths +
+             (found.file_length < found.recorded_length ? " (truncated?)" : "");
+    case HeaderCheck::kTooLong:
+      return "longer than an archive may be (2 GiB)";
+    case HeaderCheck::kDirectoryMismatch:
+      return "damaged: the directory does not end where the file does";
+    case HeaderCheck::kAccepted:
+      break;
+  }
+  return "not a KZR archive";
+}
+
+}  // namespace
 
 std::unique_ptr<CodePage> Context::OpenNames() const {
   std::unique_ptr<CodePage> names;
@@ -26,8 +58,11 @@ bool ArchiveView::Open(const Context& context, const std::string& path) {
     error_ = "the names' code page cannot be used";
     return false;
   }
-  if (Status status = ArchiveReader::Open(path, reader_); !status.ok()) {
-    error_ = Explain(status, path);
+  HeaderFindings findings;
+  if (Status status = ArchiveReader::Open(path, reader_, &findings); !status.ok()) {
+    error_ = path + ": " + (status == Status::kNotAnArchive ? Refusal(findings)
+                            : Classify(status.system_error()) == SystemError::kIsAFolder ? "is a folder, not an archive"
+                                                                  : Describe(status));
     context.console.Error(error_);
     return false;
   }

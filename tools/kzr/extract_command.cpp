@@ -93,7 +93,7 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
       outcome.failed = true;
       outcome.error = where + Describe(status);
       if (status == Status::kCannotCreate || status == Status::kWriteFailed ||
-          status == Status::kExists) {
+          status == Status::kExists || status == Status::kIsTheArchive) {
         outcome.error = where + Explain(status, target);
         if (status == Status::kWriteFailed) outcome.error += " (any file that stood there is kept)";
       }

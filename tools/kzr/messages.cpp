@@ -2,33 +2,8 @@
 
 #include "platform/files.h"
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
-#include <cerrno>
-#endif
-
 namespace kzr::cli {
 namespace {
-
-bool IsNotFound(int error) {
-#if defined(_WIN32)
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-#else
-  return error == ENOENT;
-#endif
-}
-
-bool IsFolder(int error) {
-#if defined(_WIN32)
-  return error == ERROR_DIRECTORY;
-#else
-  return error == EISDIR;
-#endif
-}
 
 // ": the system's words", when it said anything.
 std::string Reason(const Status& status) {
@@ -46,10 +21,17 @@ std::string Describe(const Status& status) {
     case Status::kDamagedArchive: return "damaged: the directory cannot be read whole";
     case Status::kNotAnArchive: return "not a KZR archive";
     case Status::kCannotOpen:
-      if (IsNotFound(status.system_error())) return "not found";
-      if (IsFolder(status.system_error())) return "is a folder, not a file";
-      return "cannot open" + Reason(status);
-    case Status::kCannotCreate: return "cannot create" + Reason(status);
+      switch (Classify(status.system_error())) {
+        case SystemError::kNotFound: return "not found";
+        case SystemError::kIsAFolder: return "is a folder, not a file";
+        default: return "cannot open" + Reason(status);
+      }
+    case Status::kCannotCreate:
+      switch (Classify(status.system_error())) {
+        case SystemError::kIsALink: return "is a symbolic link, which is never followed";
+        case SystemError::kNotAFolder: return "exists and is not a folder";
+        default: return "cannot create" + Reason(status);
+      }
     case Status::kReadFailed:
       return status.system_error() != 0 ? "cannot read" + Reason(status)
                                         : "changed while it was read";
@@ -69,6 +51,7 @@ std::string Describe(const Status& status) {
     case Status::kExists: return "exists and is not a file";
     case Status::kAmbiguousName: return "the name stands for several entries";
     case Status::kNameNotAllowed: return "a name the file system would take for another";
+    case Status::kIsTheArchive: return "is the archive being read";
   }
   return "failed";
 }

@@ -62,12 +62,12 @@ class FileCollector {
           console_.Warning(shown + ": skipped: an empty folder (archives hold files only)");
         }
         return true;
-      case FileKind::kMissing:
-        console_.Error(shown + ": not found");
+      default: {
+        FileIdentity identity;
+        const Status status = IdentityOf(root_ + item, identity);
+        console_.Error(shown + ": " + (status.ok() ? "not a file or folder" : Describe(status)));
         return false;
-      default:
-        console_.Error(shown + ": not a file or folder");
-        return false;
+      }
     }
   }
 
@@ -289,9 +289,11 @@ int RunPack(const Context& context, const PackOptions& options) {
     for (const NewFile& file : request.files) console.Out(Printable(Shown(file.name)) + "\n");
   }
   std::string summary;
-  if (options.add) {
+  if (options.add && counts.replaced != 0) {
+    summary = (counts.added != 0 ? "added " + Plural(counts.added, "file", "files") + " and " : "") +
+              "replaced " + Plural(counts.replaced, "entry", "entries") + " in " + path;
+  } else if (options.add) {
     summary = "added " + Plural(counts.added, "file", "files") + " to " + path;
-    if (counts.replaced != 0) summary += ", replaced " + Plural(counts.replaced, "entry", "entries");
   } else {
     summary = "packed " + Plural(counts.added, "file", "files") + " into " + path;
   }

@@ -133,11 +133,6 @@ void ProgressBar::Clear() {
 }
 
 void ProgressBar::Draw(bool force) {
-  const auto now = std::chrono::steady_clock::now();
-  // At most every 80 ms, but for the last file.
-  if (!force && drawn_length_ != 0 && now - last_draw_ < std::chrono::milliseconds(80)) return;
-  last_draw_ = now;
-
   double fraction = 0;
   if (total_bytes_ != 0) {
     fraction = static_cast<double>(bytes_) / static_cast<double>(total_bytes_);
@@ -145,6 +140,16 @@ void ProgressBar::Draw(bool force) {
     fraction = static_cast<double>(files_) / static_cast<double>(total_files_);
   }
   fraction = std::min(fraction, 1.0);
+  // Whenever the percentage moves (a hundred times at most), and otherwise
+  // at most every 80 ms, for the counts and the name.
+  const auto now = std::chrono::steady_clock::now();
+  const int percent_now = static_cast<int>(fraction * 100);
+  if (!force && drawn_length_ != 0 && percent_now == drawn_percent_ &&
+      now - last_draw_ < std::chrono::milliseconds(80)) {
+    return;
+  }
+  last_draw_ = now;
+  drawn_percent_ = percent_now;
   constexpr int kBarWidth = 20;
   const int filled = static_cast<int>(fraction * kBarWidth);
   char percent[16];

@@ -65,6 +65,7 @@ class ProgressBar {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_draw_{};
   std::size_t drawn_length_ = 0;
+  int drawn_percent_ = -1;
 };
 
 // Clears the bar that is drawn, if one is, so that a message can be printed
