@@ -13,10 +13,19 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <shellapi.h>
 #include <windows.h>
 
 #include "platform/wide_text.h"
+
+// The C runtime's own split of the command line in UTF-16, by the rules
+// that give plain main() its arguments (msvcrt.dll).
+namespace {
+struct StartupInfo {
+  int new_mode;
+};
+}  // namespace
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment,
+                                      int expand_wildcards, StartupInfo* startup);
 #endif
 
 namespace {
@@ -40,13 +49,16 @@ int Run(const kzr::cli::Context& context, const kzr::cli::Invocation& invocation
 // main() would get them in the ANSI code page, any other character replaced.
 std::vector<std::string> Arguments(int argc, char** argv) {
 #if defined(_WIN32)
-  (void)argc;
-  (void)argv;
   int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  wchar_t** wide = nullptr;
+  wchar_t** environment = nullptr;
+  StartupInfo startup{0};
+  if (__wgetmainargs(&count, &wide, &environment, 0, &startup) != 0 || count != argc ||
+      wide == nullptr) {
+    return std::vector<std::string>(argv, argv + argc);
+  }
   std::vector<std::string> arguments;
   for (int i = 0; i < count; ++i) arguments.push_back(kzr::Utf8FromWide(wide[i]));
-  LocalFree(wide);
   return arguments;
 #else
   return std::vector<std::string>(argv, argv + argc);

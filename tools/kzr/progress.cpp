@@ -128,7 +128,9 @@ void ProgressBar::Clear() {
   if (!visible_) return;
   const std::lock_guard lock(mutex_);
   if (drawn_length_ == 0) return;
-  WriteLine("\r" + std::string(drawn_length_, ' ') + "\r");
+  std::string blank(drawn_length_ + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  WriteLine(blank);
   drawn_length_ = 0;
 }
 
@@ -174,9 +176,11 @@ void ProgressBar::Draw(bool force) {
   if (largest != nullptr) line += "  " + largest->name_;
 
   line.resize(utf8::CutPoint(line, TerminalWidth() - 1));
-  const std::size_t pad = drawn_length_ > line.size() ? drawn_length_ - line.size() : 0;
-  WriteLine("\r" + line + std::string(pad, ' '));
-  drawn_length_ = line.size();
+  const std::size_t length = line.size();
+  if (drawn_length_ > length) line.append(drawn_length_ - length, ' ');
+  line.insert(line.begin(), '\r');
+  WriteLine(line);
+  drawn_length_ = length;
 }
 
 void ClearProgressLine() {
