@@ -36,7 +36,8 @@ struct ListOptions {
   std::string archive;
   Choice choice;
   bool json = false;
-  bool human = false;  // sizes in KiB, MiB, ...
+  bool human = false;       // sizes in KiB, MiB, ...
+  bool names_only = false;  // one name a line, nothing else
 };
 
 struct ExtractOptions {

@@ -88,7 +88,7 @@ int RunList(const Context& context, const ListOptions& options) {
   EntrySelection selection(options.choice.patterns, options.choice.excludes);
   if (options.json) {
     console.Out(JsonObject::Document(options.archive).Open() + ",\n \"entries\": [");
-  } else if (!console.quiet()) {
+  } else if (!console.quiet() && !options.names_only) {
     console.Out("      packed     unpacked  compressed  name\n");
   }
   std::size_t count = 0;
@@ -98,6 +98,9 @@ int RunList(const Context& context, const ListOptions& options) {
     if (!selection.Selects(entry.name)) continue;
     if (options.json) {
       console.Out((count == 0 ? "\n  " : ",\n  ") + JsonEntry(entry));
+    } else if (options.names_only) {
+      AppendPrintable(block, Shown(entry.name));
+      block += '\n';
     } else {
       AppendTextLine(block, entry, options.human);
       if (block.size() >= Console::kBlockSize) {
@@ -115,7 +118,7 @@ int RunList(const Context& context, const ListOptions& options) {
   if (options.json) {
     console.Out(std::string(count == 0 ? "" : "\n ") + "],\n \"complete\": " +
                 (complete ? "true" : "false") + "}\n");
-  } else {
+  } else if (!options.names_only) {
     std::string summary = Plural(count, "entry", "entries");
     if (count != seen) summary += " of " + std::to_string(seen);
     summary += ", " + SizeWords(packed, options.human) + " packed, " +
