@@ -3,12 +3,14 @@
 the file that stood at a target, leave a half-written file under any name,
 or write outside the folder it extracts to.
 
-    test_safety.py KZR [TEST...]
+    test_safety.py KZR [--test-host HOST PLUGIN] [TEST...]
 
 Failures are made on demand: a file size limit (RLIMIT_FSIZE) stands for a
 full disk, SIGINT for Ctrl-C, a file of /proc for a source that changes
-while it is read, and a thread that swaps folders for links races the
-extraction. POSIX only.
+while it is read, a thread that swaps folders for links races the
+extraction, and writers race each other on one archive, through the tool
+and through the plugin (driven by the test host HOST, as a file manager
+drives PLUGIN). POSIX only.
 """
 import os
 import resource
@@ -22,6 +24,7 @@ import time
 import unittest
 
 TOOL = None
+HOST = None  # the test host and the plugin binary it loads
 
 
 def run(*args, cwd, limit=None):
@@ -71,7 +74,7 @@ class Sandbox(unittest.TestCase):
         source = self.path("src-" + name)
         for relative, content in files.items():
             write(os.path.join(source, relative), content)
-        self.ok("pack", name, "-C", source, ".")
+        self.ok("pack", "--overwrite", name, "-C", source, ".")
         return self.path(name)
 
     def interrupt_when_writing(self, args, folder):
@@ -161,6 +164,78 @@ class FailedWritesKeepWhatWasThere(Sandbox):
             self.assertEqual(self.leftovers(), [], f"interrupted after {round_number + 1} steps")
 
 
+class ManyHands(Sandbox):
+    """Two writers on one archive at once: each change is there, or its
+    writer failed and said so; nothing is lost with success reported."""
+
+    def race(self, first, second):
+        """Runs both commands at once; returns their results."""
+        processes = [subprocess.Popen(command, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                     for command in (first, second)]
+        outputs = [p.communicate(timeout=120) for p in processes]
+        return [(p.returncode, out + err) for p, (out, err) in zip(processes, outputs)]
+
+    def names(self):
+        done = self.kzr("list", "-1", "game.kzr")
+        self.assertEqual(done.returncode, 0, done)
+        return set(done.stdout.decode().split())
+
+    def check_rounds(self, rounds, make_commands):
+        for round_number in range(rounds):
+            self.archive_with("game.kzr", {"old.txt": b"old\n"})
+            for name in ("a.txt", "b.txt"):
+                write(self.path("new", name), name.encode() * 1000)
+            first, second, wanted = make_commands()
+            results = self.race(first, second)
+            present = self.names()
+            for (code, output), (name, should_be_present) in zip(results, wanted):
+                if code == 0:
+                    self.assertEqual(name in present, should_be_present,
+                                     (round_number, name, present, output))
+                else:
+                    self.assertTrue(b"in use" in output or b"changed" in output or
+                                    b"(21)" in output or b"(16)" in output, (round_number, output))
+            self.assertEqual(self.leftovers(), [])
+
+    def test_add_against_add_and_against_delete(self):
+        tool = [TOOL]
+        self.check_rounds(50, lambda: (tool + ["add", "game.kzr", "-C", "new", "a.txt"],
+                                       tool + ["add", "game.kzr", "-C", "new", "b.txt"],
+                                       [("a.txt", True), ("b.txt", True)]))
+        self.check_rounds(50, lambda: (tool + ["add", "game.kzr", "-C", "new", "a.txt"],
+                                       tool + ["delete", "game.kzr", "old.txt"],
+                                       [("a.txt", True), ("old.txt", False)]))
+
+    def test_through_the_plugin(self):
+        if HOST is None:
+            self.skipTest("no test host and plugin given")
+        host = [HOST[0], "--plugin", HOST[1]]
+        self.check_rounds(20, lambda: (host + ["pack", "game.kzr", self.path("new")],
+                                       [TOOL, "delete", "game.kzr", "old.txt"],
+                                       [("a.txt", True), ("old.txt", False)]))
+
+    def test_a_file_planted_at_the_target_is_kept(self):
+        write(self.path("big", "big.bin"), os.urandom(1 << 20) * 48)
+        self.archive_with("big.kzr", {"big.bin": read(self.path("big", "big.bin"))})
+        out = self.path("out")
+        os.makedirs(out)
+        process = subprocess.Popen([TOOL, "extract", "big.kzr", "-C", "out"], cwd=self.dir,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and process.poll() is None:
+            if any(".kzr-tmp-" in n for n in os.listdir(out)):
+                write(os.path.join(out, "big.bin"), b"planted")
+                break
+            time.sleep(0.001)
+        _, errors = process.communicate(timeout=120)
+        self.assertEqual(read(os.path.join(out, "big.bin")), b"planted")
+        self.assertEqual(process.returncode, 1, errors)
+        self.assertIn(b"1 file exists and was kept", errors)
+        self.assertEqual(self.leftovers(), [])
+
+
 class ExtractionStaysInside(Sandbox):
     """Links and names that would lead an extraction out of its folder."""
 
@@ -224,4 +299,8 @@ if __name__ == "__main__":
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     TOOL = os.path.abspath(sys.argv[1])
-    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[2:])
+    rest = sys.argv[2:]
+    if rest[:1] == ["--test-host"]:
+        HOST = [os.path.abspath(rest[1]), os.path.abspath(rest[2])]
+        rest = rest[3:]
+    unittest.main(argv=[sys.argv[0], "-v"] + rest)
