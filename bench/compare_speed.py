@@ -73,7 +73,7 @@ class Bench:
         self.scratch = scratch
         build = pathlib.Path(args.build).resolve()
         self.kzr = build / "tools" / "kzr" / "kzr"
-        self.driver = build / "bench" / "host_driver"
+        self.driver = build / "tests" / "support" / "test_host"
         self.maker = build / "bench" / "make_archive"
         self.floor = build / "bench" / "extract_floor"
         for tool in (self.kzr, self.driver, self.maker, self.floor):

@@ -5,7 +5,7 @@
 // are written once and run both ways.
 #pragma once
 
-#include "plugin_api.h"
+#include "support/plugin_api.h"
 
 namespace kzr::test {
 

@@ -1,5 +1,4 @@
-#include "plugin/archive_handle.h"
-#include "plugin_api.h"
+#include "support/plugin_api.h"
 
 namespace kzr::host {
 
@@ -17,14 +16,16 @@ const PluginApi& LinkedPlugin() {
     table.GetPackerCaps = ::GetPackerCaps;
     table.CanYouHandleThisFile = ::CanYouHandleThisFile;
     table.PackSetDefaultParams = ::PackSetDefaultParams;
-    table.ReaderOf = [](Handle handle) -> ArchiveReader* {
-      return handle != nullptr ? kzr::FromHostHandle(handle)->reader.get() : nullptr;
-    };
-    table.WholeNameLength = [](Handle handle) -> std::size_t {
-      kzr::ArchiveHandle* archive = kzr::FromHostHandle(handle);
-      const EntryView entry = archive->reader->index().CurrentEntry();
-      return entry ? kzr::WholeReportedNameLength(*archive, entry) : 0;
-    };
+    table.ReadHeaderEx = ::ReadHeaderEx;
+    table.GetBackgroundFlags = ::GetBackgroundFlags;
+    table.OpenArchiveW = ::OpenArchiveW;
+    table.ReadHeaderExW = ::ReadHeaderExW;
+    table.ProcessFileW = ::ProcessFileW;
+    table.SetChangeVolProcW = ::SetChangeVolProcW;
+    table.SetProcessDataProcW = ::SetProcessDataProcW;
+    table.PackFilesW = ::PackFilesW;
+    table.DeleteFilesW = ::DeleteFilesW;
+    table.CanYouHandleThisFileW = ::CanYouHandleThisFileW;
     return table;
   }();
   return api;

@@ -1,17 +1,13 @@
-// The plugin's exports as a host reaches them: linked in, or looked up by
-// their plain names in a plugin binary (KZR.wcx, KZR.wcx64, kzr.wcx) as a
-// file manager does. The kzr tool, the tests and the benchmarks all go
-// through this one table.
+// The plugin's exports as a test host reaches them: linked in, or looked up
+// by their plain names in a plugin binary (KZR.wcx, KZR.wcx64, kzr.wcx) as a
+// file manager does. The contract tests, the test host program, the fuzz
+// targets and the benchmarks all go through this one table.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "plugin/exports.h"
-
-namespace kzr {
-class ArchiveReader;
-}
 
 namespace kzr::host {
 
@@ -29,14 +25,18 @@ struct PluginApi {
   decltype(&::GetPackerCaps) GetPackerCaps = nullptr;
   decltype(&::CanYouHandleThisFile) CanYouHandleThisFile = nullptr;
   decltype(&::PackSetDefaultParams) PackSetDefaultParams = nullptr;
+  decltype(&::ReadHeaderEx) ReadHeaderEx = nullptr;
+  decltype(&::GetBackgroundFlags) GetBackgroundFlags = nullptr;
+  // The wide twins, which a host calls in place of the ANSI ones.
+  decltype(&::OpenArchiveW) OpenArchiveW = nullptr;
+  decltype(&::ReadHeaderExW) ReadHeaderExW = nullptr;
+  decltype(&::ProcessFileW) ProcessFileW = nullptr;
+  decltype(&::SetChangeVolProcW) SetChangeVolProcW = nullptr;
+  decltype(&::SetProcessDataProcW) SetProcessDataProcW = nullptr;
+  decltype(&::PackFilesW) PackFilesW = nullptr;
+  decltype(&::DeleteFilesW) DeleteFilesW = nullptr;
+  decltype(&::CanYouHandleThisFileW) CanYouHandleThisFileW = nullptr;
   ConfigurePackerProc ConfigurePacker = nullptr;  // Windows DLLs only
-
-  // Linked in only: the reader behind an open handle, for what the exports
-  // cannot tell (the header's fields, whether an entry is compressed).
-  ArchiveReader* (*ReaderOf)(Handle handle) = nullptr;
-  // Linked in only: the length of the name ReadHeader reported last before
-  // it was cut to the record's 259 bytes.
-  std::size_t (*WholeNameLength)(Handle handle) = nullptr;
 };
 
 // A loaded plugin binary; its table stays valid while this object lives.

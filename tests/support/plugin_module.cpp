@@ -1,4 +1,4 @@
-#include "plugin_api.h"
+#include "support/plugin_api.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -68,6 +68,16 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
   Resolve(module, "GetPackerCaps", api.GetPackerCaps);
   Resolve(module, "CanYouHandleThisFile", api.CanYouHandleThisFile);
   Resolve(module, "PackSetDefaultParams", api.PackSetDefaultParams);
+  Resolve(module, "ReadHeaderEx", api.ReadHeaderEx);
+  Resolve(module, "GetBackgroundFlags", api.GetBackgroundFlags);
+  Resolve(module, "OpenArchiveW", api.OpenArchiveW);
+  Resolve(module, "ReadHeaderExW", api.ReadHeaderExW);
+  Resolve(module, "ProcessFileW", api.ProcessFileW);
+  Resolve(module, "SetChangeVolProcW", api.SetChangeVolProcW);
+  Resolve(module, "SetProcessDataProcW", api.SetProcessDataProcW);
+  Resolve(module, "PackFilesW", api.PackFilesW);
+  Resolve(module, "DeleteFilesW", api.DeleteFilesW);
+  Resolve(module, "CanYouHandleThisFileW", api.CanYouHandleThisFileW);
   Resolve(module, "ConfigurePacker", api.ConfigurePacker);
   return plugin;
 }
