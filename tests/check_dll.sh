@@ -27,7 +27,9 @@ base=$(sed -n 's/^Ordinal Base[[:space:]]\+\([0-9]\+\)$/\1/p' <<<"$dump")
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[[[:space:]]*\([0-9]\+\)\] \(.*\)$/\1 \2/p' <<<"$dump")
 [ -n "$exports" ] || fail "no exports"
 all=(CanYouHandleThisFile CloseArchive ConfigurePacker GetPackerCaps OpenArchive PackFiles
-     ProcessFile ReadHeader SetChangeVolProc SetProcessDataProc DeleteFiles PackSetDefaultParams)
+     ProcessFile ReadHeader SetChangeVolProc SetProcessDataProc DeleteFiles PackSetDefaultParams
+     OpenArchiveW ReadHeaderEx ReadHeaderExW ProcessFileW PackFilesW DeleteFilesW
+     CanYouHandleThisFileW SetChangeVolProcW SetProcessDataProcW GetBackgroundFlags)
 while read -r index export; do
   [[ "$export" =~ ^[A-Za-z]+$ ]] || fail "decorated or unexpected export '$export'"
   want=0
