@@ -68,8 +68,17 @@ Status PackHostList(Face face, const Char* archive_path, const Char* sub_path,
   if (Status status = PackArchive(request, text.names(), &progress); !status.ok()) return status;
 
   if (move_files) {
-    // Only now that the archive holds them; what cannot be removed stays.
-    for (const NewFile& file : request.files) kzr::RemoveFile(file.source);
+    // Only now that the archive holds them; what cannot be removed stays,
+    // and so does the archive, when it was listed among them (and left out).
+    FileIdentity archive;
+    const bool archive_there = IdentityOf(request.archive, archive).ok();
+    for (const NewFile& file : request.files) {
+      FileIdentity source;
+      if (archive_there && IdentityOf(file.source, source).ok() && source.SameFile(archive)) {
+        continue;
+      }
+      kzr::RemoveFile(file.source);
+    }
     for (auto path = folders.rbegin(); path != folders.rend(); ++path) {
       path->pop_back();  // the trailing separator
       kzr::RemoveEmptyFolder(*path);
