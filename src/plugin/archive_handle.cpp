@@ -5,6 +5,7 @@
 
 #include "archive/entry_names.h"
 #include "archive/extraction.h"
+#include "platform/paths.h"
 
 namespace kzr {
 
@@ -14,6 +15,13 @@ Status OpenArchiveHandle(const std::string& path, host::Face face,
   if (!handle) return Status::kNoMemory;
   Status status = handle->text.Open(face);
   if (status.ok()) status = ArchiveReader::Open(path, handle->reader);
+  // What stands there but is no file (a folder, a named pipe) is no archive.
+  if (status == Status::kCannotOpen && PathExists(path)) {
+    const FileKind kind = KindOf(path, true);
+    if (kind == FileKind::kFolder || kind == FileKind::kOther) {
+      status = Status(Status::kNotAnArchive).About(path);
+    }
+  }
   if (!status.ok()) {
     handle.reset();
     return status;
