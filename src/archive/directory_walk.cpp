@@ -17,7 +17,8 @@ DirectoryWalk WalkPlain(const std::uint8_t* directory, std::size_t length,
     const std::size_t name = position + kRecordName;
     const void* nul = std::memchr(directory + name, 0, length - name);
     if (nul == nullptr) break;
-    const std::size_t name_length = static_cast<const std::uint8_t*>(nul) - directory - name;
+    const std::size_t name_length =
+        static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - directory) - name;
     // The directory is at most 2^31 - 1 bytes long: offsets fit 32 bits.
     spans[records++] = {static_cast<std::uint32_t>(position),
                         static_cast<std::uint32_t>(name_length)};
@@ -46,9 +47,9 @@ DirectoryWalk WalkMasked(std::uint8_t* directory, std::size_t length, RecordSpan
     }
     const void* nul = std::memchr(run + kRecordName, 0, record_length - kRecordName);
     if (nul == nullptr) break;
+    const auto name_end = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - run);
     spans[records++] = {static_cast<std::uint32_t>(run - directory),
-                        static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(nul) - run -
-                                                   kRecordName)};
+                        static_cast<std::uint32_t>(name_end - kRecordName)};
     position += kRecordLengthSize + record_length;
   }
   return {records, position};
