@@ -1,4 +1,4 @@
-// The directory walk over both flavours, straight on directory bytes.
+// The directory index over both flavours, straight on directory bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,9 +20,10 @@ std::unique_ptr<DirectoryIndex> IndexOver(const Bytes& directory, bool masked) {
                                masked);
 }
 
-std::vector<std::string> Names(DirectoryIndex& index) {
+// The names in directory order.
+std::vector<std::string> Names(const DirectoryIndex& index) {
   std::vector<std::string> names;
-  while (EntryView entry = index.NextEntry()) names.emplace_back(entry.Name());
+  for (std::size_t i = 0; i < index.EntryCount(); ++i) names.emplace_back(index.EntryAt(i).Name());
   return names;
 }
 
@@ -36,25 +37,16 @@ class DirectoryIndexTest : public ::testing::TestWithParam<Flavour> {
   }
 };
 
-TEST_P(DirectoryIndexTest, ListsInReverseAndKeepsTheLastReportedCurrent) {
+TEST_P(DirectoryIndexTest, HoldsTheEntriesInDirectoryOrder) {
   auto index = IndexOver(Directory({{.name = "P"}, {.name = "Q"}, {.name = "R"}}), masked());
   ASSERT_TRUE(index);
-  EXPECT_FALSE(index->CurrentEntry());
-  EXPECT_EQ(Names(*index), (std::vector<std::string>{"R", "Q", "P"}));
-  EXPECT_FALSE(index->NextEntry());
-  EXPECT_FALSE(index->NextEntry());
-  ASSERT_TRUE(index->CurrentEntry());
-  EXPECT_STREQ(index->CurrentEntry().Name(), "P");
+  EXPECT_EQ(Names(*index), (std::vector<std::string>{"P", "Q", "R"}));
   EXPECT_FALSE(index->IsDamaged());
-}
 
-TEST_P(DirectoryIndexTest, EmptyDirectoryHasNoEntries) {
-  auto index = IndexOver({}, masked());
-  ASSERT_TRUE(index);
-  EXPECT_FALSE(index->ResetCursor());
-  EXPECT_FALSE(index->NextEntry());
-  EXPECT_FALSE(index->CurrentEntry());
-  EXPECT_FALSE(index->IsDamaged());
+  auto empty = IndexOver({}, masked());
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->EntryCount(), 0u);
+  EXPECT_FALSE(empty->IsDamaged());
 }
 
 TEST_P(DirectoryIndexTest, FieldsReadTheSameInBothFlavours) {
@@ -64,14 +56,15 @@ TEST_P(DirectoryIndexTest, FieldsReadTheSameInBothFlavours) {
                                      .data_offset = 0xDEADBEEF}}),
                          masked());
   ASSERT_TRUE(index);
-  const EntryView last = index->NextEntry();
+  ASSERT_EQ(index->EntryCount(), 2u);
+  const EntryView last = index->EntryAt(1);
   EXPECT_STREQ(last.Name(), "dir\\long name.bin");
   EXPECT_EQ(last.DataOffset(), 0xDEADBEEFu);
   EXPECT_EQ(last.UncompressedSize(), 0x01020304u);
   EXPECT_EQ(last.CompressedSize(), 0x0A0B0C0Du);
   EXPECT_TRUE(last.IsCompressed());
   EXPECT_EQ(last.StoredSize(), 0x0A0B0C0Du);
-  const EntryView first = index->NextEntry();
+  const EntryView first = index->EntryAt(0);
   EXPECT_STREQ(first.Name(), "");
   EXPECT_EQ(first.DataOffset(), 52u);
   EXPECT_FALSE(first.IsCompressed());
@@ -130,7 +123,7 @@ TEST(DirectoryIndexFraming, PlainNamesOfEveryLengthEndAtTheirNul) {
   auto index = IndexOver(builder.BuildDirectory(52), false);
   ASSERT_TRUE(index);
   EXPECT_FALSE(index->IsDamaged());
-  EXPECT_EQ(Names(*index), std::vector<std::string>(names.rbegin(), names.rend()));
+  EXPECT_EQ(Names(*index), names);
 }
 
 TEST(DirectoryIndexLimits, PlainNameWithoutNulStopsTheWalkWhateverItsLength) {
@@ -160,13 +153,12 @@ TEST(DirectoryIndexLimits, MaskedNameEndsAtTheFirstNulOfItsRecord) {
   auto index = IndexOver(directory, true);
   ASSERT_TRUE(index);
   EXPECT_EQ(Names(*index), std::vector<std::string>{"ab"});
-  EXPECT_EQ(index->CurrentEntry().NameLength(), 2u);
+  EXPECT_EQ(index->EntryAt(0).NameLength(), 2u);
   EXPECT_TRUE(index->IsDamaged());
 }
 
 // Names of every length up to past the listing's 259 bytes, in both
-// flavours: each entry's measured length is where its name's NUL is, and the
-// bytes it may read from its name on run to the end of the copy.
+// flavours: each entry's measured length is where its name's NUL is.
 TEST_P(DirectoryIndexTest, NamesOfEveryLengthAreMeasured) {
   test::ArchiveBuilder builder(GetParam());
   std::vector<std::string> names;
@@ -181,15 +173,12 @@ TEST_P(DirectoryIndexTest, NamesOfEveryLengthAreMeasured) {
   auto index = IndexOver(directory, masked());
   ASSERT_TRUE(index);
   EXPECT_FALSE(index->IsDamaged());
-  const EntryView last = index->ResetCursor();
-  for (auto expected = names.rbegin(); expected != names.rend(); ++expected) {
-    const EntryView entry = index->NextEntry();
-    ASSERT_TRUE(entry);
-    ASSERT_EQ(entry.NameLength(), expected->size());
-    ASSERT_EQ(std::string(entry.Name()), *expected);
-    ASSERT_EQ(entry.Name() + entry.ReadableFromName(), last.Name() + last.ReadableFromName());
+  ASSERT_EQ(index->EntryCount(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const EntryView entry = index->EntryAt(i);
+    ASSERT_EQ(entry.NameLength(), names[i].size());
+    ASSERT_EQ(std::string(entry.Name()), names[i]);
   }
-  EXPECT_EQ(last.ReadableFromName(), names.back().size() + 1) << "the last record ends the copy";
 }
 
 }  // namespace

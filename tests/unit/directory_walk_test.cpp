@@ -1,8 +1,6 @@
-// The directory walks along each path this build and processor have (the
-// scalar one, and the AVX2 one where there is one), against the records they
-// were built from and against each other. Each directory lies in a buffer of
-// exactly its size, so that AddressSanitizer sees any byte read or written
-// outside it.
+// The directory walks against the records they were built from. Each
+// directory lies in a buffer of exactly its size, so that AddressSanitizer
+// sees any byte read or written outside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,29 +16,10 @@ namespace {
 
 using test::Bytes;
 
-// One walk's body, named for the failure messages.
-template <typename Walk>
-struct WalkPath {
-  const char* name;
-  Walk* walk;
-};
-
-using MaskedWalkPath = WalkPath<DirectoryWalk(std::uint8_t*, std::size_t, RecordSpan*) noexcept>;
-using PlainWalkPath =
-    WalkPath<DirectoryWalk(const std::uint8_t*, std::size_t, RecordSpan*) noexcept>;
-
-std::vector<MaskedWalkPath> MaskedWalkPaths() {
-  std::vector<MaskedWalkPath> paths = {{"scalar", WalkMaskedScalar}};
-#if KZR_AVX2_PATHS
-  if (cpu::HasAvx2()) paths.push_back({"avx2", WalkMaskedAvx2});
-#endif
-  return paths;
-}
-
-// One record of every size up to a few vector blocks past the AVX2 path's
-// 96-byte plan (and some long ones), its first NUL at every place from the end
-// of the fixed block on, or missing, with zeros in the fixed block and a
-// second NUL after the first that must not count.
+// One record of every size up to 200 bytes (and some long ones), its first
+// NUL at every place from the end of the fixed block on, or missing, with
+// zeros in the fixed block and a second NUL after the first that must not
+// count.
 TEST(MaskedWalk, EveryRecordSizeIsUnmaskedAndEndsAtItsFirstNulAfterTheFixedBlock) {
   std::mt19937 random(4242);
   std::vector<std::size_t> sizes;
@@ -62,42 +41,50 @@ TEST(MaskedWalk, EveryRecordSizeIsUnmaskedAndEndsAtItsFirstNulAfterTheFixedBlock
       const Bytes framed = test::FrameMaskedRun(plain);
       Bytes expected = framed;
       std::copy(plain.begin(), plain.end(), expected.begin() + 2);
-      for (const MaskedWalkPath& path : MaskedWalkPaths()) {
-        Bytes directory = framed;
-        RecordSpan span{};
-        const DirectoryWalk walk = path.walk(directory.data(), directory.size(), &span);
-        ASSERT_EQ(directory, expected) << path.name << ", size " << size;
-        if (nul == size) {
-          ASSERT_EQ(walk.records, 0u) << path.name << ", size " << size;
-          ASSERT_EQ(walk.end, 0u);
-        } else {
-          ASSERT_EQ(walk.records, 1u) << path.name << ", size " << size;
-          ASSERT_EQ(walk.end, framed.size());
-          ASSERT_EQ(span.fixed_block, 2u);
-          ASSERT_EQ(span.name_length, nul - 40) << path.name << ", size " << size;
-        }
+      Bytes directory = framed;
+      RecordSpan span{};
+      const DirectoryWalk walk = WalkMasked(directory.data(), directory.size(), &span);
+      ASSERT_EQ(directory, expected) << "size " << size;
+      if (nul == size) {
+        ASSERT_EQ(walk.records, 0u) << "size " << size;
+        ASSERT_EQ(walk.end, 0u);
+      } else {
+        ASSERT_EQ(walk.records, 1u) << "size " << size;
+        ASSERT_EQ(walk.end, framed.size());
+        ASSERT_EQ(span.fixed_block, 2u);
+        ASSERT_EQ(span.name_length, nul - 40) << "size " << size;
       }
     }
   }
 }
 
 // Whole directories of random records (some names with a NUL before the
-// record's end, some longer than the 96-byte plan), then each kind of damage
-// that stops a walk: every path takes the same records, stops at the same
-// place and leaves the same bytes.
-Bytes RandomMaskedRecord(std::mt19937& random) {
-  const std::size_t name_length = random() % 8 == 0 ? random() % 300 : random() % 70;
+// record's end, some long), then each kind of damage that stops a walk: the
+// walk takes the records built, with their places and name lengths, unmasks
+// them and stops where the damage starts.
+struct MaskedRecord {
+  Bytes framed;
+  Bytes run;  // unmasked
+  std::size_t name_length;
+};
+
+MaskedRecord RandomMaskedRecord(std::mt19937& random) {
+  std::size_t name_length = random() % 8 == 0 ? random() % 300 : random() % 70;
   Bytes run(40);
   for (auto& byte : run) byte = static_cast<std::uint8_t>(random());
   for (std::size_t i = 0; i < name_length; ++i) {
     run.push_back(static_cast<std::uint8_t>(1 + random() % 255));
   }
-  if (random() % 5 == 0 && name_length > 1) run[40 + random() % name_length] = 0;
+  if (random() % 5 == 0 && name_length > 1) {
+    const std::size_t nul = random() % name_length;
+    run[40 + nul] = 0;
+    name_length = nul;
+  }
   run.push_back(0);
-  return test::FrameMaskedRun(run);
+  return {test::FrameMaskedRun(run), run, name_length};
 }
 
-TEST(MaskedWalk, EveryPathWalksWholeDirectoriesAlike) {
+TEST(MaskedWalk, TakesWholeDirectoriesRecordByRecordAndStopsAtDamage) {
   std::mt19937 random(99);
   Bytes no_nul_run(40, 7);
   no_nul_run.insert(no_nul_run.end(), {'a', 'b', 'c'});
@@ -109,54 +96,41 @@ TEST(MaskedWalk, EveryPathWalksWholeDirectoriesAlike) {
       {100, 0, 1, 2, 3},                // runs past the end
       test::FrameMaskedRun(no_nul_run)  // no NUL after the fixed block
   };
-  const std::vector<MaskedWalkPath> paths = MaskedWalkPaths();
   for (int round = 0; round < 20; ++round) {
     for (const Bytes& tail : tails) {
-      Bytes directory;
+      Bytes directory, unmasked;
+      std::vector<RecordSpan> built;
       const std::size_t records = 1 + random() % 40;
       for (std::size_t r = 0; r < records; ++r) {
-        const Bytes record = RandomMaskedRecord(random);
-        directory.insert(directory.end(), record.begin(), record.end());
+        const MaskedRecord record = RandomMaskedRecord(random);
+        built.push_back({static_cast<std::uint32_t>(directory.size() + 2),
+                         static_cast<std::uint32_t>(record.name_length)});
+        directory.insert(directory.end(), record.framed.begin(), record.framed.end());
+        unmasked.insert(unmasked.end(), record.framed.begin(), record.framed.begin() + 2);
+        unmasked.insert(unmasked.end(), record.run.begin(), record.run.end());
       }
+      const std::size_t intact = directory.size();
       directory.insert(directory.end(), tail.begin(), tail.end());
 
-      const std::size_t capacity = directory.size() / 43;
-      Bytes first_bytes = directory;
-      std::vector<RecordSpan> first_spans(capacity);
-      const DirectoryWalk first =
-          paths[0].walk(first_bytes.data(), first_bytes.size(), first_spans.data());
-      ASSERT_EQ(first.records, records);
-      ASSERT_EQ(first.end == directory.size(), tail.empty());
-      for (const MaskedWalkPath& path : paths) {
-        Bytes bytes = directory;
-        std::vector<RecordSpan> spans(capacity);
-        const DirectoryWalk walk = path.walk(bytes.data(), bytes.size(), spans.data());
-        ASSERT_EQ(walk.records, first.records) << path.name;
-        ASSERT_EQ(walk.end, first.end) << path.name;
-        ASSERT_EQ(bytes, first_bytes) << path.name;
-        for (std::size_t i = 0; i < walk.records; ++i) {
-          ASSERT_EQ(spans[i].fixed_block, first_spans[i].fixed_block) << path.name;
-          ASSERT_EQ(spans[i].name_length, first_spans[i].name_length) << path.name;
-        }
+      std::vector<RecordSpan> spans(directory.size() / 43);
+      const DirectoryWalk walk = WalkMasked(directory.data(), directory.size(), spans.data());
+      ASSERT_EQ(walk.records, records);
+      ASSERT_EQ(walk.end, intact);
+      ASSERT_TRUE(std::equal(unmasked.begin(), unmasked.end(), directory.begin()));
+      for (std::size_t i = 0; i < records; ++i) {
+        ASSERT_EQ(spans[i].fixed_block, built[i].fixed_block) << "record " << i;
+        ASSERT_EQ(spans[i].name_length, built[i].name_length) << "record " << i;
       }
     }
   }
 }
 
-std::vector<PlainWalkPath> PlainWalkPaths() {
-  std::vector<PlainWalkPath> paths = {{"scalar", WalkPlainScalar}};
-#if KZR_AVX2_PATHS
-  if (cpu::HasAvx2()) paths.push_back({"avx2", WalkPlainAvx2});
-#endif
-  return paths;
-}
-
-// Names of every length across a 64-byte block, and some longer than a few
-// KiB, after a run of records long enough to cross several, in the middle of
-// a directory and as its last record (where fewer than 64 bytes follow the
-// name), with zeros in the fixed blocks, before each kind of tail that stops
-// a walk: every path takes the records built and stops where the tail starts.
-TEST(PlainWalk, EveryPathFindsEachNameEndAndStopsBeforeATailWithoutOne) {
+// Names of every length up to 140 bytes, and some longer than a few KiB,
+// after a run of random records, in the middle of a directory and as its
+// last record, with zeros in the fixed blocks, before each kind of tail that
+// stops a walk: the walk takes the records built and stops where the tail
+// starts.
+TEST(PlainWalk, FindsEachNameEndAndStopsBeforeATailWithoutOne) {
   std::mt19937 random(77);
   Bytes no_nul(40, 0);
   no_nul.insert(no_nul.end(), 30, 'n');
@@ -187,17 +161,15 @@ TEST(PlainWalk, EveryPathFindsEachNameEndAndStopsBeforeATailWithoutOne) {
         }
         const std::size_t intact = directory.size();
         directory.insert(directory.end(), tail.begin(), tail.end());
-        for (const PlainWalkPath& path : PlainWalkPaths()) {
-          std::vector<RecordSpan> spans(directory.size() / 41);
-          const DirectoryWalk walk = path.walk(directory.data(), directory.size(), spans.data());
-          ASSERT_EQ(walk.records, names.size()) << path.name << ", name length " << length;
-          ASSERT_EQ(walk.end, intact) << path.name;
-          std::size_t at = 0;
-          for (std::size_t i = 0; i < names.size(); ++i) {
-            ASSERT_EQ(spans[i].fixed_block, at) << path.name;
-            ASSERT_EQ(spans[i].name_length, names[i]) << path.name << ", name length " << length;
-            at += 40 + names[i] + 1;
-          }
+        std::vector<RecordSpan> spans(directory.size() / 41);
+        const DirectoryWalk walk = WalkPlain(directory.data(), directory.size(), spans.data());
+        ASSERT_EQ(walk.records, names.size()) << "name length " << length;
+        ASSERT_EQ(walk.end, intact);
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+          ASSERT_EQ(spans[i].fixed_block, at);
+          ASSERT_EQ(spans[i].name_length, names[i]) << "name length " << length;
+          at += 40 + names[i] + 1;
         }
       }
     }
