@@ -45,13 +45,15 @@ TEST(Detection, FoldersAndMissingFilesAreNotRecognised) {
 
 // New, modify, multiple files, delete, by content, search text; and the
 // options bit (16), which goes with ConfigurePacker and its About box, only
-// in the Windows DLLs.
+// in the Windows DLLs. All state lives in the handles, so the host may run
+// several operations at once.
 TEST(Capabilities, AreEditingAndSearchingPlusOptionsOnWindows) {
 #if defined(_WIN32)
   EXPECT_EQ(Plugin().GetPackerCaps(), 223);
 #else
   EXPECT_EQ(Plugin().GetPackerCaps(), 207);
 #endif
+  EXPECT_EQ(Plugin().GetBackgroundFlags(), 3) << "unpacking and packing in threads of the host's";
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ namespace kzr::test {
 namespace {
 
 const char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+// The handle a host names its packing callback with.
+const host::Handle kNoArchive = reinterpret_cast<host::Handle>(-1);
 
 // What the listing shows, in listing order, as name -> content.
 using Contents = std::vector<std::pair<std::string, Bytes>>;
@@ -128,6 +130,22 @@ TEST_P(EditingTest, DeleteFilesRemovesFilesAndFolders) {
   EXPECT_EQ(ReadFileBytes(archive_), before) << "nothing to delete, nothing rewritten";
 }
 
+// An entry of exactly the name given is matched first; only when there is
+// none, those whose names differ from it in the case of ASCII letters.
+TEST_P(EditingTest, TheExactNameIsMatchedBeforeItsOtherCases) {
+  archive_ = dir_.Write("case.kzr", ArchiveBuilder(GetParam())
+                                        .AddFile("Readme.TXT", BytesOf("1"))
+                                        .AddFile("README.txt", BytesOf("2"))
+                                        .Build());
+  Source("README.txt", BytesOf("new"));
+  ASSERT_EQ(Pack(nullptr, NameList({"README.txt"})), 0);
+  EXPECT_EQ(Read(), (Contents{{"README.txt", BytesOf("new")}, {"Readme.TXT", BytesOf("1")}}));
+  ASSERT_EQ(Delete(NameList({"Readme.TXT"})), 0);
+  EXPECT_EQ(Read(), (Contents{{"README.txt", BytesOf("new")}}));
+  ASSERT_EQ(Delete(NameList({"readme.TXT"})), 0) << "no entry of that exact name";
+  EXPECT_TRUE(Read().empty());
+}
+
 TEST_P(EditingTest, MovedFilesAreRemovedOnlyOnceTheArchiveHoldsThem) {
   const std::string moved = Source("moved.txt", BytesOf("m"));
   EXPECT_EQ(Pack(nullptr, NameList({"moved.txt", "missing"}), 1), 15);
@@ -174,6 +192,12 @@ TEST_P(EditingTest, FailuresKeepTheOldArchiveByteForByte) {
   Source("good", BytesOf("good"));
   EXPECT_EQ(Pack(nullptr, NameList({"good", "missing"})), 15);
   EXPECT_EQ(Pack(nullptr, NameList({std::string(2100, 'n')})), 20);
+  // The host asks to stop (its packing callback answers 0).
+  Plugin().SetProcessDataProc(kNoArchive, [](char*, int) KZR_API { return 0; });
+  EXPECT_EQ(Pack(nullptr, NameList({"good"})), 21);
+  EXPECT_EQ(Delete(NameList({"keep.txt"})), 21);
+  Plugin().SetProcessDataProc(kNoArchive, nullptr);
+  EXPECT_EQ(ReadFileBytes(archive_), before);
 #if !defined(_WIN32)
   Source("big", RandomBytes(2 << 20, 3));
   {

@@ -2,6 +2,7 @@
 // drives it: open, ReadHeader, ProcessFile for each entry, close.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <utility>
 
@@ -28,15 +29,19 @@ const Bytes kAbabPayload = {0x41, 0x84, 0x04, 0x04, 0x08};  // codes 65, 66, 257
 const Bytes kCorruptPayload = {0x2C, 0x83, 0x00, 0x04};     // codes 300, 65: bad second code
 
 std::vector<std::pair<std::string, int>> g_progress;
+std::size_t g_answered = SIZE_MAX;  // calls answered 1; later ones answer 0 (stop)
 
 int KZR_API RecordProgress(char* name, int size) {
   g_progress.emplace_back(name, size);
-  return 0;  // asks to stop; the plugin does not stop for it
+  return g_progress.size() <= g_answered ? 1 : 0;
 }
 
 class ExtractionTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_progress.clear(); }
+  void SetUp() override {
+    g_progress.clear();
+    g_answered = SIZE_MAX;
+  }
   void TearDown() override {
     if (handle_ != nullptr) Plugin().CloseArchive(handle_);
   }
@@ -150,6 +155,31 @@ TEST_F(ExtractionTest, TestOperationVerifiesWithoutWriting) {
   EXPECT_EQ(g_progress, expected);
 }
 
+// A host that asks to stop, at the first call or within the member, gets
+// 21 at once; no part of the member is left, and a file at the destination
+// is kept.
+TEST_F(ExtractionTest, AnsweringZeroStopsTheWorkAndLeavesNothing) {
+  Open(ArchiveBuilder(Flavour::kMasked).AddFile("f", RandomBytes(3 << 20, 8)));
+  Next();
+  const std::string existing = dir_.Write("keep.txt", BytesOf("precious"));
+  for (const std::size_t answered : {0u, 1u, 2u}) {
+    for (const int operation : {1, 2}) {
+      for (const std::string& to : {dir_.File("new.bin"), existing}) {
+        g_progress.clear();
+        g_answered = answered;
+        EXPECT_EQ(Process(operation, nullptr, to), 21) << operation << " after " << answered;
+        EXPECT_EQ(g_progress.size(), answered + 1) << "no call after the stop";
+      }
+    }
+  }
+  EXPECT_FALSE(FileExists(dir_.File("new.bin")));
+  EXPECT_EQ(ReadFileBytes(existing), BytesOf("precious"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                          std::filesystem::directory_iterator()),
+            2)
+      << "the archive and the kept file, nothing else";
+}
+
 TEST_F(ExtractionTest, CorruptStreamLeavesAnExistingFileUntouched) {
   Open(ArchiveBuilder(Flavour::kMasked).AddCompressed("bad", OneBlockStream(kCorruptPayload), 10));
   Next();
@@ -161,8 +191,11 @@ TEST_F(ExtractionTest, CorruptStreamLeavesAnExistingFileUntouched) {
   ASSERT_EQ(g_progress.size(), 2u) << "only the opening progress call of each attempt";
 }
 
+// So is a compressed member that claims more than an archive may hold
+// (2^31 - 1 bytes): refused before anything is written.
 TEST_F(ExtractionTest, StoredBytesOutsideTheArchiveAreCorruptData) {
   ArchiveBuilder builder(Flavour::kMasked);
+  builder.AddCompressed("huge", OneBlockStream(kAbabPayload), 0x80000000u);
   builder.AddRecord({.name = "past-end", .stored = {}, .uncompressed_size = 10,
                      .data_offset = 0x7FFFFFF0});
   builder.AddRecord({.name = "runs-over", .stored = {}, .uncompressed_size = 1000,
@@ -170,7 +203,7 @@ TEST_F(ExtractionTest, StoredBytesOutsideTheArchiveAreCorruptData) {
   builder.AddRecord({.name = "far", .stored = {}, .uncompressed_size = 1,
                      .data_offset = 0xFFFFFFFF});
   Open(builder);
-  for (const char* name : {"far", "runs-over", "past-end"}) {
+  for (const char* name : {"far", "runs-over", "past-end", "huge"}) {
     EXPECT_EQ(Next(), name);
     EXPECT_EQ(Extract(dir_.File(name)), 12) << name;
     EXPECT_FALSE(FileExists(dir_.File(name))) << name;

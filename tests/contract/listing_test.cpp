@@ -1,6 +1,7 @@
 // Opening and listing through the exports, as the file manager drives them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,20 @@ TEST_P(ListingTest, LongNameIsCutTo259BytesAndTheHostsOwnFieldsAreLeftAlone) {
   for (char c : record.ArchiveName) ASSERT_EQ(c, static_cast<char>(0xAB));
   EXPECT_EQ(record.Flags, static_cast<std::int32_t>(0xABABABAB));
   Plugin().CloseArchive(handle);
+
+  // The extended record holds it whole, and nothing past FileAttr is written.
+  handle = OpenForList(WriteArchive(builder), &code);
+  ASSERT_NE(handle, nullptr);
+  host::HeaderRecordExA extended;
+  std::memset(&extended, 0xAB, sizeof extended);
+  ASSERT_EQ(Plugin().ReadHeaderEx(handle, &extended), 0);
+  Plugin().CloseArchive(handle);
+  EXPECT_EQ(std::string(extended.FileName), long_name);
+  EXPECT_EQ(extended.PackSizeHigh, 0u);
+  EXPECT_EQ(extended.UnpSize, 3u);
+  const auto* after = reinterpret_cast<const char*>(&extended.FileAttr + 1);
+  EXPECT_TRUE(std::all_of(after, reinterpret_cast<const char*>(&extended + 1),
+                          [](char c) { return c == static_cast<char>(0xAB); }));
 }
 
 TEST_P(ListingTest, ShortNameIsPaddedWithNulBytes) {

@@ -2,7 +2,11 @@
 // PackFiles, then opened, listed and extracted back to identical bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <random>
 
 #include "support/archive_builder.h"
@@ -76,6 +80,57 @@ TEST(RoundTrip, RandomFileSetsComeBackByteForByte) {
     EXPECT_EQ(Plugin().ReadHeader(handle, &record), 10);
     Plugin().CloseArchive(handle);
   }
+}
+
+std::vector<std::u16string> g_wide_names;
+
+int KZR_API RecordWideName(WideChar* name, int) {
+  g_wide_names.emplace_back(name);
+  return 1;
+}
+
+// The wide exports, which a host calls in place of the ANSI ones: names in
+// UTF-16, with `\` between folders, through a whole round trip; the extended
+// record carries the whole name and is written no further than FileAttr.
+TEST(RoundTrip, TheWideExportsTakeAndGiveUtf16) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::u16string file = u"\u017elu\u0165ou\u010dk\u00fd.txt";
+  std::u16string sub = u"P\u0159\u00edli\u0161";
+  fs::create_directories(dir.path() / "src");
+  std::ofstream(dir.path() / "src" / fs::path(file), std::ios::binary) << "contents";
+  std::u16string archive = (dir.path() / "w.kzr").u16string();
+  std::u16string source = (dir.path() / "src" / "").u16string();
+  std::u16string list = file + u'\0' + u'\0';
+  ASSERT_EQ(Plugin().PackFilesW(archive.data(), sub.data(), source.data(), list.data(), 0), 0);
+  EXPECT_EQ(Plugin().CanYouHandleThisFileW(archive.data()), 1);
+
+  host::OpenArchiveRecordW open{};
+  open.ArchiveName = archive.c_str();
+  host::Handle handle = Plugin().OpenArchiveW(&open);
+  ASSERT_NE(handle, nullptr) << open.OpenResult;
+  g_wide_names.clear();
+  Plugin().SetProcessDataProcW(handle, RecordWideName);
+  const auto record = std::make_unique<host::HeaderRecordExW>();
+  std::memset(record.get(), 0xAB, sizeof *record);
+  ASSERT_EQ(Plugin().ReadHeaderExW(handle, record.get()), 0);
+  const std::u16string listed = sub + u"\\" + file;
+  EXPECT_EQ(std::u16string(record->FileName), listed);
+  EXPECT_EQ(record->UnpSize, 8u);
+  EXPECT_EQ(record->PackSizeHigh + record->UnpSizeHigh, 0u);
+  const auto* after = reinterpret_cast<const unsigned char*>(&record->FileAttr + 1);
+  EXPECT_TRUE(std::all_of(after, reinterpret_cast<const unsigned char*>(record.get() + 1),
+                          [](unsigned char byte) { return byte == 0xAB; }));
+  std::u16string out = (dir.path() / "out.txt").u16string();
+  ASSERT_EQ(Plugin().ProcessFileW(handle, 2, nullptr, out.data()), 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("out.txt")), BytesOf("contents"));
+  EXPECT_EQ(g_wide_names, std::vector<std::u16string>(2, listed));
+  Plugin().CloseArchive(handle);
+
+  std::u16string doomed = listed + u'\0' + u'\0';
+  ASSERT_EQ(Plugin().DeleteFilesW(archive.data(), doomed.data()), 0);
+  int code = -1;
+  EXPECT_TRUE(ListArchive(dir.File("w.kzr"), &code).entries.empty());
 }
 
 }  // namespace
