@@ -33,8 +33,9 @@
 // without it, else none), then per item a byte: bits 0-1: 0 a literal
 // (length, bytes), 1 an entry's name, 2 an entry's folder (PackFiles: a
 // folder item; DeleteFiles: "folder\*.*"), 3 an entry's name and one more
-// byte; bit 2: in capitals; bit 3: with the other separator. A byte after
-// it picks the entry.
+// byte; bit 2: in capitals; bit 3: with the other separator; DeleteFiles
+// only: bit 4 as the listing shows it (cut to 259 bytes). A byte after it
+// picks the entry.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -50,12 +51,15 @@
 
 #include "archive/archive_reader.h"
 #include "archive/directory_record.h"
+#include "archive/entry_names.h"
+#include "archive/names_setting.h"
+#include "base/utf8.h"
 #include "fuzz_support.h"
-#include "plugin/host_names.h"
-#include "plugin/name_converter.h"
-#include "plugin_api.h"
+#include "platform/code_page.h"
+#include "plugin/host_text.h"
 #include "support/archive_builder.h"
 #include "support/memory_streams.h"
+#include "support/plugin_api.h"
 
 namespace {
 
@@ -195,27 +199,32 @@ struct Snapshot {
   std::vector<OldEntry> entries;
 };
 
+// The code page of stored names.
+kzr::CodePage& Names() {
+  static std::unique_ptr<kzr::CodePage> names;
+  static const bool opened = kzr::OpenChosenCodePage(names).ok();
+  Check(opened, "the names' code page does not open");
+  return *names;
+}
+
 // The name the host is told, whole: in its text (converted from the names'
 // code page on Linux), cleaned.
 std::string ReportedName(const kzr::EntryView& entry) {
-  static kzr::host::NameConverter names;
-  static const bool opened = names.Open() == kzr::Status::kOk;
-  Check(opened, "the names' code page does not open");
   std::string name;
-  kzr::host::ReportedName(names, {entry.Name(), entry.NameLength()}, name);
+  kzr::ReportedName(Names(), entry.StoredName(), name);
+  return name;
+}
+
+// A name with the host's separators.
+std::string HostForm(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', kzr::host::kAnsiSeparator);
   return name;
 }
 
 // What the host is told: the reported name cut to the field at a character
 // boundary, with the host's separators.
 std::string ListedForm(const std::string& reported) {
-  std::string listed = reported.substr(
-      0, kzr::host::Utf8CutPoint(reported.data(), reported.size(), kListedNameLength));
-  if (kzr::host::kHostSeparator != kzr::host::kStoredSeparator) {
-    std::replace(listed.begin(), listed.end(), kzr::host::kStoredSeparator,
-                 kzr::host::kHostSeparator);
-  }
-  return listed;
+  return HostForm(reported.substr(0, kzr::utf8::CutPoint(reported, kListedNameLength)));
 }
 
 // Replacing and deleting match the names the host sees: the listing must
@@ -247,12 +256,13 @@ Snapshot TakeSnapshot() {
   snapshot.sound = !reader->index().IsDamaged();
   snapshot.flavour = reader->flavour();
   const kzr::DirectoryIndex& index = reader->index();
+  kzr::MemberBuffers buffers;
   for (std::size_t position = 0; position < index.EntryCount(); ++position) {
     const kzr::EntryView entry = index.EntryAt(position);
     OldEntry old{std::string(entry.Name(), entry.NameLength()), ReportedName(entry),
                  kzr::FixedBlock::CopyOf(entry)};
     kzr::test::CollectingSink sink;
-    old.copyable = reader->CopyStored(entry, sink) == Status::kOk;
+    old.copyable = reader->CopyStored(entry, sink, buffers) == Status::kOk;
     old.stored = sink.bytes();
     snapshot.entries.push_back(std::move(old));
   }
@@ -265,13 +275,47 @@ Snapshot TakeSnapshot() {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// How the editing compares names: ASCII letters in any case, `\` and `/` alike.
+// How the editing compares names: `\` and `/` alike, and, where no name
+// is the same, ASCII letters in any case.
+std::string ExactKey(std::string name) {
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
 std::string Key(std::string name) {
+  name = ExactKey(std::move(name));
   for (char& c : name) {
-    if (c == '/') c = '\\';
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return name;
+}
+
+// The entries whose reported names are `name` (or, with `prefix`, start
+// with it): those exactly so, else those so in any case.
+std::vector<std::size_t> Matching(const std::vector<OldEntry>& entries, const std::string& name,
+                                  bool prefix) {
+  std::vector<std::size_t> found;
+  for (const bool folded : {false, true}) {
+    const std::string key = folded ? Key(name) : ExactKey(name);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::string& text = entries[i].reported;
+      const std::string reported = folded ? Key(text) : ExactKey(text);
+      if (prefix ? reported.starts_with(key) : reported == key) found.push_back(i);
+    }
+    if (!found.empty()) break;
+  }
+  return found;
+}
+
+// Whether `requested` is how the listing showed `reported`, cut (to 259
+// bytes, or 1023 in the extended record).
+bool IsCutFormOf(const std::string& reported, const std::string& requested) {
+  const std::string shown = HostForm(reported);
+  for (const std::size_t limit : {std::size_t{259}, std::size_t{1023}}) {
+    const std::size_t cut = kzr::utf8::CutPoint(shown, limit);
+    if (cut < shown.size() && HostForm(requested) == shown.substr(0, cut)) return true;
+  }
+  return false;
 }
 
 std::string FolderOf(const std::string& name) {
@@ -354,7 +398,9 @@ void CheckEdited(Flavour flavour, const std::vector<Expected>& expected) {
       Check(name == wanted.kept->name, "a kept entry changed its name or place");
       Check(std::equal(block.bytes + 4, std::end(block.bytes), wanted.kept->fixed.bytes + 4),
             "a kept entry's record fields changed");
-      Check(reader->CopyStored(entry, sink) == Status::kOk && sink.bytes() == wanted.kept->stored,
+      kzr::MemberBuffers buffers;
+      Check(reader->CopyStored(entry, sink, buffers) == Status::kOk &&
+                sink.bytes() == wanted.kept->stored,
             "a kept entry's stored bytes changed");
     } else {
       Check(name == wanted.name, "an added file has another name or place");
@@ -380,11 +426,8 @@ struct Source {
 // The stored form of a name in the host's text (converted into the names'
 // code page on Linux), or none when it has no form there.
 std::optional<std::string> InCodePage(const std::string& name) {
-  static kzr::host::NameConverter names;
-  static const bool opened = names.Open() == kzr::Status::kOk;
-  Check(opened, "the names' code page does not open");
   std::string stored;
-  if (!names.ToStored(name, stored)) return std::nullopt;
+  if (!Names().ToStored(name, stored)) return std::nullopt;
   return stored;
 }
 
@@ -483,8 +526,8 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
   std::unordered_map<std::string, std::string> item_of_key;
   std::vector<Source> packed;
   for (const Source& file : files) {
-    refused = refused || (kzr::host::kHostSeparator != kzr::host::kStoredSeparator &&
-                          file.item.find(kzr::host::kStoredSeparator) != std::string::npos);
+    refused = refused || (kzr::host::kAnsiSeparator != '\\' &&
+                          file.item.find('\\') != std::string::npos);
     const auto [known, added] = item_of_key.emplace(Key(file.name), file.item);
     if (added) {
       packed.push_back(file);
@@ -494,12 +537,15 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
   }
   files = std::move(packed);
 
-  std::unordered_set<std::string> replaced;
-  for (const Source& file : files) replaced.insert(Key(file.name));
+  std::vector<bool> replaced(before.entries.size(), false);
+  for (const Source& file : files) {
+    for (const std::size_t i : Matching(before.entries, file.name, false)) replaced[i] = true;
+  }
   std::vector<Expected> expected;
   bool must_succeed = !refused && (!before.file || before.sound);
-  for (const OldEntry& old : before.entries) {
-    if (replaced.contains(Key(old.reported))) continue;
+  for (std::size_t i = 0; i < before.entries.size(); ++i) {
+    const OldEntry& old = before.entries[i];
+    if (replaced[i]) continue;
     expected.push_back({&old});
     must_succeed = must_succeed && old.copyable;
   }
@@ -542,8 +588,8 @@ void Pack(InputReader& input, std::uint8_t op, int operation, const Snapshot& be
 
 void Delete(InputReader& input, std::uint8_t op, const Snapshot& before) {
   std::vector<std::string> items;
-  std::unordered_set<std::string> names;
-  std::vector<std::string> folders;  // keys ending with `\`
+  std::vector<std::string> names;
+  std::vector<std::string> folders;  // with their separator
   const int count = ((op >> 1) & 7) + 1;
   for (int i = 0; i < count; ++i) {
     const std::uint8_t how = input.Byte();
@@ -557,33 +603,48 @@ void Delete(InputReader& input, std::uint8_t op, const Snapshot& before) {
         item += input.Text(1);
         break;
     }
+    if (how & 16) item = ListedForm(item);
     item = Varied(item, how);
     if (item.empty()) item = "e";
     items.push_back(item);
     if (item.size() >= 4 && item.ends_with("*.*") && IsSeparator(item[item.size() - 4])) {
-      folders.push_back(Key(item.substr(0, item.size() - 3)));
+      folders.push_back(item.substr(0, item.size() - 3));
     } else {
-      names.insert(Key(item));
+      names.push_back(item);
     }
   }
 
+  // A name that matches no whole name may be the listing's cut of one: it
+  // deletes the entries of that whole name, and is refused when it is the
+  // cut of several.
+  const std::vector<OldEntry>& entries = before.entries;
+  std::vector<bool> doomed(entries.size(), false);
+  bool ambiguous = false;
+  for (const std::string& name : names) {
+    std::vector<std::size_t> found = Matching(entries, name, false);
+    if (found.empty()) {
+      const std::string* whole = nullptr;
+      for (const OldEntry& old : entries) {
+        if (!IsCutFormOf(old.reported, name)) continue;
+        ambiguous = ambiguous || (whole != nullptr && *whole != old.reported);
+        whole = &old.reported;
+      }
+      if (whole != nullptr) found = Matching(entries, *whole, false);
+    }
+    for (const std::size_t i : found) doomed[i] = true;
+  }
+  for (const std::string& folder : folders) {
+    for (const std::size_t i : Matching(entries, folder, true)) doomed[i] = true;
+  }
   std::vector<Expected> expected;
   bool all_kept_copyable = true;
-  bool names_a_cut_name = false;  // an item that only the listing's cut of a name matches
-  for (const OldEntry& old : before.entries) {
-    const std::string key = Key(old.reported);
-    const bool doomed = names.contains(key) ||
-                        std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
-                          return key.starts_with(folder);
-                        });
-    if (doomed) continue;
-    names_a_cut_name = names_a_cut_name || names.contains(Key(ListedForm(old.reported)));
-    expected.push_back({&old});
-    all_kept_copyable = all_kept_copyable && old.copyable;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (doomed[i]) continue;
+    expected.push_back({&entries[i]});
+    all_kept_copyable = all_kept_copyable && entries[i].copyable;
   }
-  const bool nothing_matches = expected.size() == before.entries.size();
-  const bool must_succeed =
-      before.sound && !names_a_cut_name && (nothing_matches || all_kept_copyable);
+  const bool nothing_matches = expected.size() == entries.size();
+  const bool must_succeed = before.sound && !ambiguous && (nothing_matches || all_kept_copyable);
 
   std::string archive = Scratch().archive;
   std::string list = HostList(items);
@@ -596,7 +657,7 @@ void Delete(InputReader& input, std::uint8_t op, const Snapshot& before) {
     return;
   }
   Check(before.sound, "DeleteFiles answered 0 for a file it must refuse");
-  Check(!names_a_cut_name, "DeleteFiles answered 0 for a name the listing cut");
+  Check(!ambiguous, "DeleteFiles answered 0 for a cut name of several entries");
   if (nothing_matches) {
     CheckUnchanged(before);
   } else {

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "plugin_api.h"
 #include "support/archive_builder.h"
+#include "support/plugin_api.h"
 
 namespace {
 

@@ -71,7 +71,7 @@ void CompareWithReference(int which, const std::uint8_t* stored, std::size_t sto
       Decoder(which).Decode(source, static_cast<std::uint32_t>(stored_size), output_size, &sink);
   Check(!source.read_past_end(), "read past the stored bytes");
   Check(source.bytes_read() <= 2 * std::uint64_t{stored_size}, "read bytes more than twice");
-  Check(status == reference.status, "another answer than the reference");
+  Check(status == reference.status.code(), "another answer than the reference");
   const std::vector<std::uint8_t>& bytes = sink.bytes();
   if (status == Status::kOk) {
     Check(bytes == reference.output, "other bytes than the reference");
@@ -83,7 +83,7 @@ void CompareWithReference(int which, const std::uint8_t* stored, std::size_t sto
   }
   kzr::test::MemoryStoredBytes again(stored, stored_size);
   Check(Decoder(which).Decode(again, static_cast<std::uint32_t>(stored_size), output_size,
-                              nullptr) == status,
+                              nullptr) == status.code(),
         "verifying answered otherwise");
 }
 
