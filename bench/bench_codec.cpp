@@ -226,7 +226,7 @@ void BM_DecodeLzwStream(benchmark::State& state, Shape shape) {
     kzr::test::MemoryStoredBytes source(whole.stream.data(), whole.stream.size());
     DroppingSink sink;
     if (decoder.Decode(source, static_cast<std::uint32_t>(whole.stream.size()), whole.output_size,
-                       &sink) != whole.status) {
+                       &sink) != whole.status.code()) {
       state.SkipWithError("the stream answered otherwise than expected");
       return;
     }

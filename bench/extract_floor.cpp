@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
   }
   const kzr::EntryView entry = reader->index().EntryAt(0);
   std::vector<std::uint8_t> stored(entry.CompressedSize());
-  std::FILE* file = reader->file();
-  if (!entry.IsCompressed() || !kzr::ReadAt(file, entry.DataOffset(), stored.data(), stored.size())) {
+  if (!entry.IsCompressed() ||
+      !reader->file().ReadAt(entry.DataOffset(), stored.data(), stored.size()).ok()) {
     std::fprintf(stderr, "%s: the first entry is no compressed member\n", argv[1]);
     return 1;
   }
