@@ -46,6 +46,9 @@ std::string AbsolutePath(const std::string& path);
 std::optional<std::string> RelativeInside(const std::string& path, const std::string& base);
 // The path with a separator at its end.
 std::string WithTrailingSeparator(std::string path);
+// The folder for temporary files: TMPDIR, or the system's.
+std::string TemporaryFolder();
+
 // A path, or a name, as the file system tells files apart: on Windows in
 // upper case with one kind of separator (every letter, not only ASCII);
 // elsewhere the path itself.

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -83,5 +84,10 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 std::string PathKey(std::string_view path) { return std::string(path); }
+
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
 
 }  // namespace kzr

@@ -74,6 +74,12 @@ std::string AbsolutePath(const std::string& path) {
   return Utf8FromWide(full);
 }
 
+std::string TemporaryFolder() {
+  wchar_t folder[MAX_PATH + 2];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  return length != 0 && length <= MAX_PATH ? Utf8FromWide(std::wstring_view(folder, length)) : ".";
+}
+
 std::string PathKey(std::string_view path) {
   // The file system compares names in UTF-16 without regard to case, for
   // every letter and not only ASCII ones: the key is the name in upper case.

@@ -381,6 +381,14 @@ class PatternTest(Sandbox):
             self.assertEqual(self.listed_names("out.kzr", *exclusions, *patterns), expected,
                              (patterns, excludes))
 
+    def test_letters_of_the_code_page_in_any_case(self):
+        names = ["mapy\\Česká\\úvod.txt", "mapy\\ceska.txt", "Řeka.txt"]
+        self.build_archive("cz.kzr", [stored_file(n.encode("cp1250"), b"") for n in names])
+        for pattern, expected in [("mapy/?eská/*", ["mapy/Česká/úvod.txt"]),
+                                  ("MAPY/ČESKÁ", ["mapy/Česká/úvod.txt"]),
+                                  ("ř*", ["Řeka.txt"]), ("[č-ř]*", ["Řeka.txt"])]:
+            self.assertEqual(self.listed_names("cz.kzr", pattern), expected, pattern)
+
     def test_brackets_in_names(self):
         # A name is also chosen by a pattern that spells it out; a '[' that
         # is never closed stands for itself.
@@ -418,6 +426,26 @@ class PatternTest(Sandbox):
         self.assertIn("no entry matches nothing*", run.err)
         self.ok("delete", "out.kzr", "*", "--exclude", "data")
         self.assertEqual(self.listed_names("out.kzr"), ["data/deep/er/x.bin", "data/units.dat"])
+
+
+class ListsAndPipesTest(Sandbox):
+    def test_file_lists_and_standard_input_and_output(self):
+        self.make_sample()
+        write_file(self.path("paths.txt"), b"readme.txt\0data\0")
+        self.ok("pack", "a.kzr", "-C", "src", "-T", self.path("paths.txt"), "--null",
+                "--exclude", "*.bin")
+        self.assertEqual(sorted(self.ok("list", "-1", "a.kzr").out.split()),
+                         ["data/units.dat", "readme.txt"])
+        piped = self.kzr("pack", "-", "-C", "src", "empty.dat")
+        self.assertEqual(piped.code, 0, piped)
+        write_file(self.path("b.kzr"), piped.raw)
+        self.assertEqual(self.ok("list", "-1", "b.kzr").out.split(), ["empty.dat"])
+        with open(self.path("a.kzr"), "rb") as archive:
+            run = subprocess.run(Config.runner + [Config.tool, "extract", "-", "-C", "out"],
+                                 cwd=self.dir, stdin=archive, capture_output=True, timeout=300)
+        self.assertEqual(run.returncode, 0, run)
+        self.assertEqual(sorted(tree(self.path("out"))), ["data/units.dat", "readme.txt"])
+        self.assertFalse(os.path.exists(self.path("-")))
 
 
 class CatTest(Sandbox):
@@ -571,6 +599,19 @@ class CommandLineTest(Sandbox):
         for name in ["extract", "x"]:
             self.assertEqual(self.ok("help", name).out, self.ok("extract", "--help").out)
         self.assertIn("did you mean 'delete'?", self.kzr("help", "delet").err)
+
+    def test_mistakes_are_told_in_words_with_what_was_meant(self):
+        write_file(self.path("README.md"), b"text")
+        for args, message, code in [
+            (("list", "--jsn", "a.kzr"), "kzr: no option '--jsn'; did you mean '--json'?", 2),
+            (("game.kzr", "list"), "kzr: no command 'game.kzr'; did you mean 'kzr list game.kzr'?",
+             2),
+            (("extract", "a.kzr", "-C", "README.md"), "kzr: README.md: not a folder", 1),
+            (("--names", "FOO", "list", "a.kzr"), "kzr: unknown code page FOO for names", 1),
+        ]:
+            run = self.kzr(*args)
+            self.assertEqual(run.code, code, run)
+            self.assertIn(message, run.err)
 
 
 class UnsafeNameTest(Sandbox):

@@ -1,5 +1,13 @@
 #include "archive_view.h"
 
+#include <cstdio>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "archive/entry_names.h"
 #include "archive/names_setting.h"
 #include "messages.h"
@@ -9,6 +17,28 @@
 
 namespace kzr::cli {
 namespace {
+
+// Copies standard input into a new temporary file, `path`.
+Status SpoolStandardInput(std::string& path) {
+#if defined(_WIN32)
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  OutputFile output;
+  // Under a name of this process's own, which no other kzr takes.
+  const std::string target =
+      TemporaryPathFor(WithTrailingSeparator(TemporaryFolder()) + "kzr-stdin", "archive");
+  if (Status status = output.Create(target, false); !status.ok()) return status;
+  std::vector<char> chunk(std::size_t{1} << 20);
+  for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), stdin)) != 0;) {
+    if (Status status = output.Write(chunk.data(), got); !status.ok()) return status;
+  }
+  if (std::ferror(stdin)) return Status::kReadFailed;
+  Placing placing;
+  placing.replace = false;
+  if (Status status = output.Commit(placing); !status.ok()) return status;
+  path = target;
+  return Status::kOk;
+}
 
 // Why a file is no archive that can be opened, from what its header says.
 std::string Refusal(const HeaderFindings& found) {
@@ -52,7 +82,24 @@ std::unique_ptr<CodePage> Context::OpenNames() const {
   return names;
 }
 
-bool ArchiveView::Open(const Context& context, const std::string& path) {
+bool ArchiveView::Open(const Context& context, const std::string& given) {
+  // An archive from standard input is read into a file first: its directory
+  // sits at its end. The file goes as soon as the archive is open.
+  std::string spooled;
+  if (given == "-") {
+    if (Status status = SpoolStandardInput(spooled); !status.ok()) {
+      error_ = "standard input: " + Describe(status);
+      context.console.Error(error_);
+      return false;
+    }
+  }
+  struct Remove {
+    const std::string& path;
+    ~Remove() {
+      if (!path.empty()) RemoveFile(path);
+    }
+  } remove{spooled};
+  const std::string& path = spooled.empty() ? given : spooled;
   names_ = context.OpenNames();
   if (!names_) {
     error_ = "the names' code page cannot be used";
@@ -60,7 +107,7 @@ bool ArchiveView::Open(const Context& context, const std::string& path) {
   }
   HeaderFindings findings;
   if (Status status = ArchiveReader::Open(path, reader_, &findings); !status.ok()) {
-    error_ = path + ": " + (status == Status::kNotAnArchive ? Refusal(findings)
+    error_ = given + ": " + (status == Status::kNotAnArchive ? Refusal(findings)
                             : Classify(status.system_error()) == SystemError::kIsAFolder ? "is a folder, not an archive"
                                                                   : Describe(status));
     context.console.Error(error_);

@@ -9,6 +9,13 @@
 #include <vector>
 
 #include "command_suggestion.h"
+#include "messages.h"
+#include "platform/files.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #ifndef KZR_VERSION
 #error "KZR_VERSION must be defined by the build"
@@ -57,14 +64,99 @@ bool IsKnown(const std::string& word) {
   return std::find(known.begin(), known.end(), word) != known.end();
 }
 
-// "kzr: no command 'lst'; did you mean 'list'? (kzr --help lists them)"
-int UnknownCommand(const std::string& word) {
+// "kzr: no command 'lst'; did you mean 'list'? (kzr --help lists them)"; a
+// command given after its archive ("kzr game.kzr list") is set right.
+int UnknownCommand(const std::string& word, int argc = 0, char** argv = nullptr) {
   std::string message = "kzr: no command '" + word + "'";
+  for (int i = 1; i < argc; ++i) {
+    if (IsKnown(argv[i])) {
+      std::fprintf(stderr, "%s; did you mean 'kzr %s %s'?\n", message.c_str(), argv[i],
+                   word.c_str());
+      return kExitUsage;
+    }
+  }
   if (const std::optional<std::string> nearest = NearestName(word, KnownNames(true))) {
     message += "; did you mean '" + *nearest + "'?";
   }
   std::fprintf(stderr, "%s (kzr --help lists the commands)\n", message.c_str());
   return kExitUsage;
+}
+
+// A usage error in kzr's words: an unknown option with the nearest known
+// one, anything else as the parser says it; and where help is to be had.
+int UsageError(const CLI::App& app, int argc, char** argv, const CLI::ParseError& error) {
+  const CLI::App* command = &app;
+  for (const CLI::App* parsed : app.get_subcommands()) command = parsed;
+  const std::string help =
+      command == &app ? "kzr --help" : "kzr " + command->get_name() + " --help";
+  std::vector<std::string> known;
+  for (const CLI::App* scope : {&app, command}) {
+    for (const CLI::Option* option : scope->get_options()) {
+      for (const std::string& name : option->get_lnames()) known.push_back("--" + name);
+      for (const std::string& name : option->get_snames()) known.push_back("-" + name);
+    }
+  }
+  for (int i = 1; i < argc; ++i) {
+    std::string typed = argv[i];
+    typed = typed.substr(0, typed.find('='));
+    if (typed.size() < 2 || typed[0] != '-' || typed == "--") continue;
+    if (std::find(known.begin(), known.end(), typed) != known.end()) continue;
+    if (typed[1] != '-' && typed.size() > 2) continue;  // grouped short flags
+    std::string message = "kzr: no option '" + typed + "'";
+    if (const std::optional<std::string> nearest = NearestName(typed, known)) {
+      message += "; did you mean '" + *nearest + "'?";
+    }
+    std::fprintf(stderr, "%s (%s lists the options)\n", message.c_str(), help.c_str());
+    return kExitUsage;
+  }
+  std::string what = error.what();
+  while (!what.empty() && (what.back() == '\n' || what.back() == '.')) what.pop_back();
+  std::fprintf(stderr, "kzr: %s (%s tells more)\n", what.c_str(), help.c_str());
+  return kExitUsage;
+}
+
+// Appends the words of a list file to `words`; false with a message when
+// it cannot be read.
+bool ReadWordList(const WordList& list, std::vector<std::string>& words) {
+  if (list.file.empty()) return true;
+  std::string text;
+  if (list.file == "-") {
+#if defined(_WIN32)
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    char chunk[65536];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stdin)) != 0;) {
+      text.append(chunk, got);
+    }
+  } else {
+    InputFile file;
+    Status status = file.Open(list.file);
+    if (status.ok()) {
+      text.resize(static_cast<std::size_t>(file.length()));
+      status = file.ReadAt(0, text.data(), text.size());
+    }
+    if (!status.ok()) {
+      std::fprintf(stderr, "kzr: %s\n", Explain(status, list.file).c_str());
+      return false;
+    }
+  }
+  const char end = list.null ? '\0' : '\n';
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t stop = text.find(end, start);
+    if (stop == std::string::npos) stop = text.size();
+    std::string word = text.substr(start, stop - start);
+    if (!list.null && !word.empty() && word.back() == '\r') word.pop_back();
+    if (!word.empty()) words.push_back(std::move(word));
+    start = stop + 1;
+  }
+  return true;
+}
+
+void AddWordList(CLI::App* command, WordList& list, const char* what) {
+  command->add_option("-T,--files-from", list.file,
+                      std::string("Read ") + what + " from FILE, one a line (- for standard input)")
+      ->type_name("FILE");
+  command->add_flag("--null", list.null, "The words of -T FILE end with NUL bytes, not lines");
 }
 
 // A command with its aliases (help lists them beside its name).
@@ -78,12 +170,26 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const std::string& descrip
   return command;
 }
 
+constexpr const char* kReadArchive = "The archive (- for standard input)";
+
 void AddArchive(CLI::App* command, std::string& archive, const char* description = "The archive") {
   command->add_option("ARCHIVE", archive, description)->required();
 }
 
-void AddChoice(CLI::App* command, Choice& choice, const char* help = kPatternHelp) {
+void AddExcludes(CLI::App* command, std::vector<std::string>& excludes) {
+  command->add_option("--exclude", excludes,
+                      "Leave out the files whose stored names PATTERN chooses (as for list; may "
+                      "be repeated)")
+      ->type_name("PATTERN")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+void AddChoice(CLI::App* command, Choice& choice, WordList& list,
+               const char* help = kPatternHelp) {
   command->add_option("PATTERN", choice.patterns, help);
+  AddWordList(command, list, "more patterns");
   command->add_option("--exclude", choice.excludes,
                       "Leave out the entries PATTERN chooses (as for PATTERN; may be repeated)")
       ->type_name("PATTERN")
@@ -130,7 +236,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   // Before CLI11, which would only say that a command is required.
   const std::optional<std::string> word =
       CommandWord(argc, argv, {"-j", "--jobs", "--names"});
-  if (word && !IsKnown(*word)) return UnknownCommand(*word);
+  if (word && !IsKnown(*word)) return UnknownCommand(*word, argc, argv);
   if (!word) {
     bool asks = false;
     for (int i = 1; i < argc; ++i) {
@@ -166,10 +272,11 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
                  "The code page of the names in archives (default: KZR_NAMES, else CP1250)")
       ->type_name("CODEPAGE");
 
+  WordList word_list;  // only one command is ever parsed
   ListOptions& list = invocation.list;
   CLI::App* list_command = AddCommand(app, "list", "List the entries of an archive");
-  AddArchive(list_command, list.archive);
-  AddChoice(list_command, list.choice);
+  AddArchive(list_command, list.archive, kReadArchive);
+  AddChoice(list_command, list.choice, word_list);
   list_command->add_flag("--json", list.json,
                          "One JSON object: \"schema_version\", \"archive\", \"entries\" (name "
                          "as text with / between folders, stored: the name's bytes in hex, "
@@ -182,8 +289,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   ExtractOptions& extract = invocation.extract;
   CLI::App* extract_command =
       AddCommand(app, "extract", "Extract every entry, or those the patterns choose");
-  AddArchive(extract_command, extract.archive);
-  AddChoice(extract_command, extract.choice);
+  AddArchive(extract_command, extract.archive, kReadArchive);
+  AddChoice(extract_command, extract.choice, word_list);
   extract_command->add_option("-C,--directory", extract.folder,
                               "Extract into DIR (made if missing; default: the current folder)")
       ->type_name("DIR")
@@ -198,7 +305,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   CatOptions& cat = invocation.cat;
   CLI::App* cat_command = AddCommand(
       app, "cat", "Write members to standard output byte for byte, in the order named");
-  AddArchive(cat_command, cat.archive);
+  AddArchive(cat_command, cat.archive, kReadArchive);
   cat_command->add_option("NAME", cat.names,
                           "Stored names or patterns (as for list); a pattern's entries come "
                           "in listing order")
@@ -209,8 +316,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
       app, "test",
       "Read every entry, or those the patterns choose, decoding the compressed ones; report "
       "the corrupt ones");
-  AddArchive(test_command, test.archive);
-  AddChoice(test_command, test.choice);
+  AddArchive(test_command, test.archive, kReadArchive);
+  AddChoice(test_command, test.choice, word_list);
   test_command->add_flag("--json", test.json,
                          "One JSON object: \"schema_version\", \"archive\", \"entries\" (name, "
                          "compressed, ok, error), the counts, \"complete\" (and \"error\" if it cannot "
@@ -219,7 +326,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   InfoOptions& info = invocation.info;
   CLI::App* info_command =
       AddCommand(app, "info", "Show the flavour, the header's fields and the totals");
-  AddArchive(info_command, info.archive);
+  AddArchive(info_command, info.archive, kReadArchive);
   info_command->add_flag("--json", info.json,
                          "One JSON object: \"schema_version\", \"archive\", \"flavour\", "
                          "\"header\", \"entries\", \"compressed\", \"packed\", \"unpacked\" and "
@@ -230,10 +337,13 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   std::string prefix;
   CLI::App* pack_command = AddCommand(
       app, "pack", "Create an archive from files and folders (folders are packed with what they hold)");
-  AddArchive(pack_command, pack.archive, "The archive to create (replaced if it exists)");
+  AddArchive(pack_command, pack.archive,
+             "The archive to create (- for standard output; an existing file is kept unless "
+             "--overwrite)");
   pack_command->add_option("PATH", pack.paths,
-                           "Files and folders to pack, relative to DIR, inside DIR")
-      ->required();
+                           "Files and folders to pack, relative to DIR, inside DIR");
+  AddWordList(pack_command, word_list, "more paths");
+  AddExcludes(pack_command, pack.excludes);
   pack_command->add_option("-C,--directory", pack.folder,
                            "Store names relative to DIR (default: the current folder)")
       ->type_name("DIR")
@@ -241,16 +351,16 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   CLI::Option* prefix_option = pack_command->add_option(
       "--prefix", prefix, "Store every name under the folder SUBPATH inside the archive");
   prefix_option->type_name("SUBPATH");
-  pack_command->add_flag("--overwrite", pack.overwrite,
-                         "Replace ARCHIVE even if it exists and is not a KZR archive");
+  pack_command->add_flag("--overwrite", pack.overwrite, "Replace ARCHIVE if it exists");
 
   // add fills the same options as pack; only one of the two is ever parsed.
   CLI::App* add_command = AddCommand(
       app, "add", "Add files and folders to an archive, replacing entries of the same name "
                   "(the archive is made if it does not exist)");
   AddArchive(add_command, pack.archive);
-  add_command->add_option("PATH", pack.paths, "Files and folders to add, relative to DIR")
-      ->required();
+  add_command->add_option("PATH", pack.paths, "Files and folders to add, relative to DIR");
+  AddWordList(add_command, word_list, "more paths");
+  AddExcludes(add_command, pack.excludes);
   add_command->add_option("-C,--directory", pack.folder,
                           "Store names relative to DIR (default: the current folder)")
       ->type_name("DIR")
@@ -263,8 +373,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   CLI::App* delete_command =
       AddCommand(app, "delete", "Delete the entries the patterns choose from an archive");
   AddArchive(delete_command, remove.archive);
-  AddChoice(delete_command, remove.choice, "Stored names to delete (as for list)");
-  delete_command->get_option("PATTERN")->required();
+  AddChoice(delete_command, remove.choice, word_list, "Stored names to delete (as for list)");
 
   std::string help_topic;
   CLI::App* help_command = AddCommand(app, "help", "Show the help of kzr, or of one command");
@@ -280,7 +389,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   try {
     app.parse(argc, guarded.data());
   } catch (const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? kExitOk : kExitUsage;
+    if (error.get_exit_code() == 0) return app.exit(error);  // help, version
+    return UsageError(app, argc, argv, error);
   }
 
   if (help_command->parsed()) {
@@ -295,6 +405,24 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
     std::fputs(topic->get_formatter()->make_help(topic, name, CLI::AppFormatMode::Normal).c_str(),
                stdout);
     return kExitOk;
+  }
+  // The words of a list file join those of the command line.
+  std::vector<std::string>* const listed =
+      pack_command->parsed() || add_command->parsed() ? &pack.paths
+      : list_command->parsed()                         ? &list.choice.patterns
+      : extract_command->parsed()                      ? &extract.choice.patterns
+      : test_command->parsed()                         ? &test.choice.patterns
+                                                       : &remove.choice.patterns;
+  if (!ReadWordList(word_list, *listed)) return kExitFailure;
+  for (CLI::App* command : {pack_command, add_command, delete_command}) {
+    if (command->parsed() && listed->empty()) {
+      std::fprintf(stderr, "kzr: %s: %s (kzr %s --help tells more)\n",
+                   command->get_name().c_str(),
+                   command == delete_command ? "name the entries to delete"
+                                             : "name the files and folders to store",
+                   command->get_name().c_str());
+      return kExitUsage;
+    }
   }
   if (pack_command->parsed() && prefix_option->count() != 0) pack.prefix = prefix;
   if (add_command->parsed() && add_prefix_option->count() != 0) pack.prefix = prefix;

@@ -32,6 +32,13 @@ struct Choice {
   std::vector<std::string> excludes;
 };
 
+// Words read from a file (-T FILE, "-" for standard input), one a line, or
+// ended by NUL bytes with --null.
+struct WordList {
+  std::string file;
+  bool null = false;
+};
+
 struct ListOptions {
   std::string archive;
   Choice choice;
@@ -49,10 +56,11 @@ struct ExtractOptions {
 };
 
 struct PackOptions {
-  std::string archive;
+  std::string archive;  // "-": standard output
   std::string folder = ".";
   std::optional<std::string> prefix;
   std::vector<std::string> paths;
+  std::vector<std::string> excludes;  // patterns of stored names to leave out
   bool overwrite = false;  // replace an existing file that is no KZR archive
   bool add = false;        // add to ARCHIVE (made when missing) instead of a new one
 };

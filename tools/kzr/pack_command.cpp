@@ -5,7 +5,14 @@
 // fails. A file whose name cannot be stored is refused by name, and the
 // rest is packed.
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "archive/archive_editor.h"
 #include "archive/archive_header.h"
@@ -14,6 +21,7 @@
 #include "archive_view.h"
 #include "commands.h"
 #include "messages.h"
+#include "name_pattern.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "progress.h"
@@ -47,9 +55,10 @@ std::optional<std::string> StoredPrefix(std::string_view prefix, std::string& re
 
 class FileCollector {
  public:
-  FileCollector(const Console& console, CodePage& names, std::string root, std::string prefix)
+  FileCollector(const Console& console, CodePage& names, std::string root, std::string prefix,
+                const std::vector<std::string>& excludes)
       : console_(console), names_(names), root_(WithTrailingSeparator(std::move(root))),
-        prefix_(std::move(prefix)) {}
+        prefix_(std::move(prefix)), excludes_(excludes) {}
 
   // Adds the file or the folder tree at `item` (relative to the root).
   bool Add(const std::string& item, const std::string& shown) {
@@ -79,6 +88,9 @@ class FileCollector {
  private:
   void AddFile(const std::string& item) {
     const std::string name = prefix_ + StoredForm(item);
+    for (const std::string& pattern : excludes_) {
+      if (PatternSelects(pattern, name)) return;
+    }
     // Where `\` is no separator, one in a name would be a folder separator
     // in the archive.
     if (kPathSeparator != '\\' && item.find('\\') != std::string::npos) {
@@ -156,6 +168,7 @@ class FileCollector {
   CodePage& names_;
   const std::string root_;
   const std::string prefix_;
+  const std::vector<std::string>& excludes_;
   std::map<std::string, NewFile> files_;     // stored name -> file
   std::map<std::string, std::string> keys_;  // folded name -> item
   std::size_t refused_ = 0;
@@ -167,6 +180,26 @@ bool LooksLikeArchive(const std::string& path) {
   std::uint8_t first[format::kSignatureSize];
   return file.Open(path).ok() && file.length() >= sizeof first &&
          file.ReadAt(0, first, sizeof first).ok() && HasArchiveSignature(first, sizeof first);
+}
+
+// Writes the file at `path` to standard output, byte for byte.
+bool CopyToStandardOutput(const std::string& path) {
+#if defined(_WIN32)
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  InputFile file;
+  if (!file.Open(path).ok()) return false;
+  std::vector<char> chunk(std::size_t{1} << 20);
+  for (std::uint64_t done = 0; done < file.length();) {
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(),
+                                                                             file.length() - done));
+    if (!file.ReadAt(done, chunk.data(), piece).ok() ||
+        std::fwrite(chunk.data(), 1, piece, stdout) != piece) {
+      return false;
+    }
+    done += piece;
+  }
+  return std::fflush(stdout) == 0;
 }
 
 // The packing progress: one job, the sizes of the files to store.
@@ -237,7 +270,7 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
 
   // Relative paths are taken from the source folder, as the names are.
-  FileCollector collector(console, *names, root, prefix);
+  FileCollector collector(console, *names, root, prefix, options.excludes);
   bool collected = true;
   for (const std::string& source : options.paths) {
     const std::string joined = IsAbsolutePath(source) ? source : WithTrailingSeparator(root) + source;
@@ -251,7 +284,13 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
   if (!collected) return kExitFailure;
 
-  const FileKind existing = KindOf(path, true);
+  // An archive for standard output is made in a temporary file first: its
+  // header is written last.
+  const bool to_stdout = path == "-" && !options.add;
+  const std::string archive =
+      to_stdout ? TemporaryPathFor(WithTrailingSeparator(TemporaryFolder()) + "kzr-stdout", "archive")
+                : path;
+  const FileKind existing = to_stdout ? FileKind::kMissing : KindOf(path, true);
   if (existing != FileKind::kMissing && existing != FileKind::kFile) {
     console.Error(path + ": exists and is not a file");
     return kExitFailure;
@@ -270,7 +309,7 @@ int RunPack(const Context& context, const PackOptions& options) {
   }
 
   PackRequest request;
-  request.archive = path;
+  request.archive = archive;
   request.fresh = !options.add;
   for (const auto& [stored, file] : collector.files()) request.files.push_back(file);
   EditCounts counts;
@@ -284,6 +323,15 @@ int RunPack(const Context& context, const PackOptions& options) {
                     kept);
       return kExitFailure;
     }
+  }
+  if (to_stdout) {
+    const bool copied = CopyToStandardOutput(archive);
+    RemoveFile(archive);
+    if (!copied) {
+      console.NoteWriteFailed();
+      return kExitFailure;
+    }
+    return collector.refused() == 0 ? kExitOk : kExitFailure;
   }
   if (console.verbose()) {
     for (const NewFile& file : request.files) console.Out(Printable(Shown(file.name)) + "\n");
