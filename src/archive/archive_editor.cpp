@@ -162,6 +162,7 @@ Status PackArchive(const PackRequest& request, CodePage& names, Progress* progre
       return status;
     }
   }
+  archive.reader.reset();  // closed before the rename, which Windows needs
   if (Status status = writer.Finish(archive.Place()); !status.ok()) return status;
   if (counts != nullptr) *counts = done;
   return Status::kOk;
@@ -218,6 +219,7 @@ Status DeleteEntries(const DeleteRequest& request, CodePage& names, Progress* pr
     if (Status status = CopyEntries(*archive.reader, writer, doomed, progress); !status.ok()) {
       return status;
     }
+    archive.reader.reset();  // closed before the rename, which Windows needs
     if (Status status = writer.Finish(archive.Place()); !status.ok()) return status;
   }
   if (counts != nullptr) *counts = done;
