@@ -8,8 +8,10 @@ namespace kzr::test {
 
 #if defined(KZR_PLUGIN_FILE)
 
+// Loaded once and never unloaded, as a file manager keeps its plugins: what
+// the plugin keeps for its whole life stays reachable.
 const host::PluginModule* LoadedPlugin() {
-  static const std::unique_ptr<host::PluginModule> module = [] {
+  static const host::PluginModule* const module = [] {
     const char* chosen = std::getenv("KZR_PLUGIN");
     const std::string path = chosen != nullptr ? chosen : KZR_PLUGIN_FILE;
     std::string error;
@@ -18,9 +20,9 @@ const host::PluginModule* LoadedPlugin() {
       std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
       std::exit(2);
     }
-    return loaded;
+    return loaded.release();
   }();
-  return module.get();
+  return module;
 }
 
 const PluginApi& Plugin() { return LoadedPlugin()->Api(); }
