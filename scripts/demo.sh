@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job: set up, build, and show the plugin at work. A sample game
-# folder is packed with the kzr tool, listed, tested, extracted and compared
-# byte for byte: natively, then with kzr.exe driving the real 32-bit KZR.wcx
-# under wine. Last, the install packages are built.
+# The main job: set up, build, and show the tool and the plugin at work. A
+# sample game folder is packed with the kzr tool, listed, tested, extracted
+# and compared byte for byte: natively, then with kzr.exe under wine; then the
+# real 32-bit KZR.wcx, driven by the test host under wine as Total Commander
+# drives it, extracts the archive. Last, the install packages are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,7 +12,7 @@ echo "== building"
 cmake --preset release >/dev/null
 cmake --build --preset release --target kzr kzr_wcx >/dev/null
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target KZR kzr >/dev/null
+cmake --build --preset win32 --target KZR kzr test_host >/dev/null
 
 demo=build/demo
 rm -rf "$demo"
@@ -32,10 +33,10 @@ echo "== natively: $kzr"
 diff -r "$demo/game" "$demo/native-out" && echo "extracted files are identical to the sources"
 
 echo
-echo "== under wine: kzr.exe --plugin KZR.wcx (the real 32-bit DLL)"
+echo "== under wine: kzr.exe"
 wine_run=(cmake/wine-run.sh "$PWD/build/win32/wineprefix" win32)
 "${wine_run[@]}" --init
-kzr_exe=("${wine_run[@]}" build/win32/bin/kzr.exe --plugin build/win32/bin/KZR.wcx)
+kzr_exe=("${wine_run[@]}" build/win32/bin/kzr.exe)
 "${kzr_exe[@]}" pack "$demo/wine.kzr" -C "$demo/game" .
 "${kzr_exe[@]}" list "$demo/wine.kzr"
 "${kzr_exe[@]}" test "$demo/wine.kzr"
@@ -44,8 +45,14 @@ diff -r "$demo/game" "$demo/wine-out" && echo "extracted files are identical to 
 cmp "$demo/native.kzr" "$demo/wine.kzr" && echo "the Linux and Windows builds wrote the same archive"
 
 echo
+echo "== under wine: the real 32-bit KZR.wcx, driven through its exports by the test host"
+"${wine_run[@]}" build/win32/bin/test_host.exe --plugin build/win32/bin/KZR.wcx \
+  extract "$demo/native.kzr" "$demo/dll-out"
+diff -r "$demo/game" "$demo/dll-out" && echo "the DLL extracted files identical to the sources"
+
+echo
 echo "== install packages"
 bash scripts/dist.sh >/dev/null
 ls -l dist/kzr-plugin.zip dist/linux/kzr_*_amd64.deb
-echo "Open dist/kzr-plugin.zip in Total Commander to install the plugin (32- and 64-bit);"
+echo "Open dist/kzr-plugin.zip in Total Commander to install the plugin (32- and 64-bit, with kzr.exe);"
 echo "on Debian or Ubuntu: sudo apt install ./$(ls dist/linux/kzr_*_amd64.deb)"
