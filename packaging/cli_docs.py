@@ -182,20 +182,32 @@ def man_page(tool, version):
     return "\n".join(out) + "\n"
 
 
-# --- bash ---------------------------------------------------------------------
+# --- what a shell completes ----------------------------------------------------
 
-def value_kind(option):
-    """How a shell completes the option's value: dirs, files or nothing."""
-    name = option.value.upper()
-    if not name:
-        return None
-    if option.choices:
+def word_kind(name, choices=()):
+    """How a shell completes an argument or an option's value, by its name:
+    choices, dir, entry (names in the archive), command, none or file."""
+    name = name.upper()
+    if choices:
         return "choices"
     if name in ("DIR", "DIRECTORY", "FOLDER"):
         return "dir"
-    if name in ("N", "NUM", "NUMBER", "COUNT", "INT", "UINT") or re.search(r"INT|NUM|LEVEL|FORMAT", name):
+    if name in ("PATTERN", "NAME", "ENTRY"):
+        return "entry"
+    if name == "COMMAND":
+        return "command"
+    if name in ("N", "NUM", "NUMBER", "COUNT", "INT", "UINT", "CODEPAGE") or re.search(r"INT|NUM|LEVEL|FORMAT", name):
         return "none"
     return "file"
+
+
+def value_kind(option):
+    return word_kind(option.value, option.choices) if option.value else None
+
+
+def argument_kinds(sub):
+    """The kind of each positional argument; a last one that repeats ends in '...'."""
+    return [word_kind(p.names[0]) + ("..." if "..." in p.notes.split() else "") for p in sub.positionals]
 
 
 def shell_words(options):
@@ -204,57 +216,119 @@ def shell_words(options):
 
 def own_options(tool, sub):
     """A command's options less those it shares with the tool (-h, --help)."""
-    shared = {n for o in tool.options for n in o.names}
-    return [o for o in sub.options if not shared.intersection(o.names)]
+    shared = [o.names for o in tool.options]
+    return [o for o in sub.options if o.names not in shared]
 
+
+# --- bash ---------------------------------------------------------------------
 
 def bash_completion(tool):
     valued = [o for o in tool.options + [o for s in tool.commands for o in s.options] if o.value]
-    dirs = sorted({n for o in valued if value_kind(o) == "dir" for n in o.names})
-    none = sorted({n for o in valued if value_kind(o) == "none" for n in o.names})
+    by_kind = {kind: "|".join(sorted({n for o in valued if value_kind(o) == kind for n in o.names}))
+               or "-no-such-option-" for kind in ("dir", "none", "entry")}
     global_valued = " ".join(n for o in tool.options if o.value for n in o.names)
-    choices = "".join(f"      {'|'.join(o.names)}) COMPREPLY=($(compgen -W \"{' '.join(o.choices)}\" -- \"$cur\")) ;;\n"
+    choices = "".join(f"      {'|'.join(o.names)}) COMPREPLY=($(compgen -W \"{' '.join(o.choices)}\" -- \"$cur\")); return ;;\n"
                       for o in valued if o.choices)
-    commands = " ".join(n for s in tool.commands for n in s.names)
     cases = []
     for sub in tool.commands:
         cases.append(f"    {'|'.join(sub.names)})\n"
                      f"      options=\"{shell_words(own_options(tool, sub))}\"\n"
-                     f"      valued=\"{' '.join(n for o in own_options(tool, sub) if o.value for n in o.names)}\" ;;")
+                     f"      valued=\"{' '.join(n for o in own_options(tool, sub) if o.value for n in o.names)}\"\n"
+                     f"      arguments=\"{' '.join(argument_kinds(sub))}\" ;;")
     return f"""# bash completion for kzr. Made from kzr --help by packaging/cli_docs.py.
+
+# A word as the command will get it, when it is plain, in quotes, has \\ before
+# blanks or starts with ~/.
+_kzr_word() {{
+  local word=${{1#[\\"\\']}}
+  word=${{word%[\\"\\']}}
+  word=${{word//\\\\ / }}
+  [[ $word == "~/"* ]] && word=$HOME/${{word#"~/"}}
+  printf '%s' "$word"
+}}
+
+# Sets COMPREPLY to the entry names in ARCHIVE that start with WORD, up to the
+# / after it (a folder at a time), as `kzr [OPTION...] list -1` lists them.
+# Usage: _kzr_entries KZR ARCHIVE WORD [OPTION...]
+_kzr_entries() {{
+  local kzr=$1 archive=$2 word=$3
+  shift 3
+  [[ -f $archive ]] || return 0
+  mapfile -t COMPREPLY < <("$kzr" "$@" list -1 -- "$archive" 2>/dev/null |
+    KZR_WORD=$word awk 'BEGIN {{ word = ENVIRON["KZR_WORD"]; n = length(word) }}
+      substr($0, 1, n) == word {{
+        rest = substr($0, n + 1); slash = index(rest, "/")
+        name = slash ? word substr(rest, 1, slash) : $0
+        if (!(name in seen)) {{ seen[name]; print name }}
+      }}')
+  if [[ ${{#COMPREPLY[@]}} -eq 1 && ${{COMPREPLY[0]}} == */ ]]; then
+    compopt -o nospace 2>/dev/null
+  fi
+}}
+
 _kzr() {{
-  local cur=${{COMP_WORDS[COMP_CWORD]}} prev=${{COMP_WORDS[COMP_CWORD - 1]}}
-  local commands="{commands}"
+  local cur prev=${{COMP_WORDS[COMP_CWORD - 1]}}
+  cur=$(_kzr_word "${{COMP_WORDS[COMP_CWORD]}}")
+  local commands="{' '.join(s.names[0] for s in tool.commands)}"
+  local names="{' '.join(n for s in tool.commands for n in s.names)}"
   local global_options="{shell_words(tool.options)}"
   local global_valued="{global_valued}"
-  local command="" options="" valued="" i
+  local command="" options="" valued="" arguments="" at=0 i
   for ((i = 1; i < COMP_CWORD; i++)); do
     if [[ " $global_valued " == *" ${{COMP_WORDS[i]}} "* ]]; then
       ((i++))
-    elif [[ " $commands " == *" ${{COMP_WORDS[i]}} "* ]]; then
-      command=${{COMP_WORDS[i]}}
+    elif [[ " $names " == *" ${{COMP_WORDS[i]}} "* ]]; then
+      command=${{COMP_WORDS[i]}} at=$i
       break
     fi
   done
   case $command in
 {chr(10).join(cases)}
   esac
-  COMPREPLY=()
+  # The command's arguments before this word, and the global options with a
+  # value, which kzr list gets too.
+  local -a given=() listing=()
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    if [[ " $global_valued " == *" ${{COMP_WORDS[i]}} "* ]]; then
+      listing+=("${{COMP_WORDS[i]}}" "$(_kzr_word "${{COMP_WORDS[i + 1]}}")")
+      ((i++))
+    elif [[ " $valued " == *" ${{COMP_WORDS[i]}} "* ]]; then
+      ((i++))
+    elif ((at && i > at)) && [[ ${{COMP_WORDS[i]}} != -* ]]; then
+      given+=("$(_kzr_word "${{COMP_WORDS[i]}}")")
+    fi
+  done
+  local kind=file
   if [[ " $global_valued $valued " == *" $prev "* ]]; then
     case $prev in
-{choices}      {'|'.join(dirs) or '-no-such-option-'}) COMPREPLY=($(compgen -d -- "$cur")) ;;
-      {'|'.join(none) or '-no-such-option-'}) ;;
-      *) COMPREPLY=($(compgen -f -- "$cur")) ;;
+{choices}      {by_kind['dir']}) kind=dir ;;
+      {by_kind['none']}) kind=none ;;
+      {by_kind['entry']}) kind=entry ;;
     esac
   elif [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "$global_options $options" -- "$cur"))
+    kind=option
   elif [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+    kind=command
   else
-    COMPREPLY=($(compgen -f -- "$cur"))
+    local -a kinds=($arguments)
+    if ((${{#given[@]}} < ${{#kinds[@]}})); then
+      kind=${{kinds[${{#given[@]}}]}}
+    elif [[ ${{kinds[-1]-}} == *... ]]; then
+      kind=${{kinds[-1]}}
+    else
+      kind=none
+    fi
   fi
+  COMPREPLY=()
+  case ${{kind%...}} in
+    option) COMPREPLY=($(compgen -W "$global_options $options" -- "$cur")) ;;
+    command) COMPREPLY=($(compgen -W "$commands" -- "$cur")) ;;
+    entry) _kzr_entries "$(_kzr_word "${{COMP_WORDS[0]}}")" "${{given[0]-}}" "$cur" "${{listing[@]}}" ;;
+    dir) mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;;
+    file) mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;;
+  esac
 }}
-complete -o filenames -o bashdefault -F _kzr kzr
+complete -o filenames -F _kzr kzr
 """
 
 
@@ -264,29 +338,59 @@ def zsh_quote(text):
     return "'" + text.replace("'", "'\\''") + "'"
 
 
+ZSH_ACTIONS = {"dir": "_files -/", "file": "_files", "entry": "_kzr_entries",
+               "command": "{_describe -t commands 'kzr command' commands}", "none": " "}
+
+
 def zsh_spec(option):
     description = option.description.replace("\\", "\\\\").replace("[", "\\[").replace("]", "\\]")
-    action = {"dir": ":DIR:_files -/", "none": f":{option.value}: ", "file": f":{option.value}:_files",
-              "choices": f":{option.value}:({' '.join(option.choices)})"}
-    tail = action.get(value_kind(option), "")
+    kind = value_kind(option)
+    tail = (f":{option.value}:({' '.join(option.choices)})" if kind == "choices"
+            else f":{option.value}:{ZSH_ACTIONS[kind]}" if kind else "")
     return " ".join(zsh_quote(f"{name}[{description}]{tail}") for name in option.names)
+
+
+def zsh_arguments(sub):
+    specs = []
+    for number, (positional, kind) in enumerate(zip(sub.positionals, argument_kinds(sub)), 1):
+        where = "*" if kind.endswith("...") else str(number)
+        specs.append(zsh_quote(f"{where}:{positional.names[0]}:{ZSH_ACTIONS[kind.removesuffix('...')]}"))
+    return " ".join(specs)
 
 
 def zsh_completion(tool):
     commands = "\n".join(
-        "    " + zsh_quote(name.replace(":", "\\:") + ":" + sub.summary)
-        for sub in tool.commands for name in sub.names)
+        "    " + zsh_quote(sub.names[0].replace(":", "\\:") + ":" + sub.summary)
+        for sub in tool.commands)
     global_specs = " \\\n    ".join(zsh_spec(o) for o in tool.options)
+    global_valued = " ".join(n for o in tool.options if o.value for n in o.names)
     cases = []
     for sub in tool.commands:
-        specs = " ".join(zsh_spec(o) for o in own_options(tool, sub))
+        specs = " ".join(filter(None, [zsh_spec(o) for o in own_options(tool, sub)] + [zsh_arguments(sub)]))
         cases.append(f"        {'|'.join(sub.names)})\n"
-                     f"          _arguments -s $global {specs} '*:file:_files' ;;")
+                     f"          _arguments -s $global {specs} ;;")
     return f"""#compdef kzr
 # zsh completion for kzr. Made from kzr --help by packaging/cli_docs.py.
+
+# The entry names in the archive on the line, a folder at a time, as
+# `kzr [OPTION...] list -1` lists them.
+_kzr_entries() {{
+  local archive=${{(Q)line[1]}} name value
+  archive=${{archive/#\\~/$HOME}}
+  [[ -f $archive ]] || return 1
+  local -a listing kzr_entries
+  for name in {global_valued}; do
+    value=${{opt_args[$name]:-${{kzr_global_args[$name]}}}}
+    [[ -n $value ]] && listing+=($name ${{(Q)value}})
+  done
+  kzr_entries=(${{(f)"$($kzr_program $listing list -1 -- $archive 2>/dev/null)"}})
+  _multi_parts / kzr_entries
+}}
+
 _kzr() {{
-  local curcontext=$curcontext state line
+  local curcontext=$curcontext state line kzr_program=${{(Q)words[1]/#\\~/$HOME}}
   local -a global commands
+  local -A opt_args kzr_global_args
   global=(
     {global_specs}
   )
@@ -297,6 +401,7 @@ _kzr() {{
   case $state in
     command) _describe -t commands 'kzr command' commands ;;
     arguments)
+      kzr_global_args=("${{(@kv)opt_args}}")
       case $words[1] in
 {chr(10).join(cases)}
       esac ;;
