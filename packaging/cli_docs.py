@@ -134,14 +134,45 @@ def option_text(option):
     return text
 
 
+# Text the help does not hold, for the man page's last sections. An example
+# whose command this kzr lacks is left out, so the page never shows one.
+EXAMPLES = [
+    ("list", "kzr list game.kzr", "What the archive holds: names, sizes, compressed or not."),
+    ("list", "kzr list -1 game.kzr \"ini/*\"",
+     "The names under ini/ alone, one a line, for scripts."),
+    ("list", "kzr list game.kzr \"mapy/?eská/*\"",
+     "? stands for one character, č as much as c, and letters match in either case."),
+    ("extract", "kzr extract game.kzr -C out \"ini/*\"",
+     "The entries under ini/ into the folder out (without a pattern: everything)."),
+    ("test", "kzr test game.kzr", "Reads every entry and names the damaged ones."),
+    ("cat", "kzr cat game.kzr ini/units.ini | less", "One entry to standard output."),
+    ("pack", "kzr pack mod.kzr -C mymod ini textures",
+     "A new archive of two folders of mymod, stored as ini\\e... and textures\\e...; "
+     "an existing mod.kzr is kept unless \\fB\\-\\-overwrite\\fR is given."),
+    ("add", "kzr add mod.kzr -C mymod ini/units.ini",
+     "Adds a file, or replaces the entry of that name."),
+    ("delete", "kzr delete mod.kzr \"textures/old/*\"", "Deletes the entries under textures/old/."),
+    ("mount", "kzr mount game.kzr ~/game",
+     "The archive as a read-only folder, until \\fBkzr unmount ~/game\\fR or "
+     "\\fBfusermount3 \\-u ~/game\\fR; \\fB\\-f\\fR keeps it in the foreground."),
+    ("diff", "kzr diff game.kzr mod.kzr",
+     "The entries only in one of them, and those whose contents differ; \\fB\\-v\\fR also "
+     "names entries stored differently that decode alike, \\fB\\-\\-json\\fR writes JSON."),
+    ("list", "KZR_NAMES=CP1252 kzr list old.kzr", "Names read in Windows-1252."),
+]
+
+
 def man_page(tool, version):
-    description = tool.description.split("\n")
+    # The help's exit-status line has a section of its own here.
+    description = [line for line in tool.description.split("\n")
+                   if not line.startswith("Exit status")]
+    has = {sub.names[0] for sub in tool.commands}
     out = [
         f'.TH KZR 1 "" "kzr {roff(version)}" "User Commands"',
         ".SH NAME",
         f"kzr \\- {roff(description[0][0].lower() + description[0][1:].rstrip('.'))}",
         ".SH SYNOPSIS",
-        f"\\fBkzr\\fR {roff(tool.usage.split(' ', 1)[1])}",
+        f"\\fBkzr\\fR {roff(tool.usage.split(' ', 1)[1].replace('SUBCOMMAND', 'COMMAND'))}",
         "",
     ]
     for sub in tool.commands:
@@ -149,9 +180,16 @@ def man_page(tool, version):
     out += [".SH DESCRIPTION", roff("\n".join(description)).replace("\n", "\n.PP\n")]
     out += [
         ".PP",
-        "The same exports are built into \\fB/usr/lib/kzr/kzr.wcx\\fR, the packer plugin "
-        "for Double Commander; \\fB\\-\\-plugin\\fR drives that module, or any other "
-        "build of the plugin, instead of the built-in code.",
+        "Patterns take \\fB*\\fR, \\fB?\\fR and classes like \\fB[a\\-z]\\fR; \\fB/\\fR and "
+        "\\fB\\e\\fR both separate folders, letters match in either case, and a folder's name "
+        "chooses all it holds. Quote patterns, so that the shell leaves them to kzr.",
+        ".PP",
+        "Nothing is lost if kzr fails or is interrupted: archives and extracted files are "
+        "written under a temporary name beside their target and renamed into place when "
+        "complete. \\fBextract\\fR writes nothing outside its folder and keeps files that "
+        "exist unless told otherwise.",
+        ".PP",
+        "The same code is the packer plugin \\fI/usr/lib/kzr/kzr.wcx\\fR for Double Commander.",
         ".SH OPTIONS",
         "These options may stand before or after the command.",
     ]
@@ -166,20 +204,47 @@ def man_page(tool, version):
             out += [".TP", f"\\fI{roff(positional.names[0])}\\fR", roff(positional.description)]
         for option in sub.options:
             out += [".TP", roff_option(option), roff(option_text(option))]
+    out.append(".SH EXAMPLES")
+    for command, line, text in EXAMPLES:
+        if command in has:
+            out += [".TP", f"\\fB{roff(line)}\\fR", text]
+    out += [
+        ".SH ENVIRONMENT",
+        ".TP",
+        "\\fBKZR_NAMES\\fR",
+        "The code page of the names stored in archives, any name \\fBiconv \\-l\\fR lists "
+        "(default: CP1250, Windows-1250, the code page of the game's Czech resources). "
+        "\\fB\\-\\-names\\fR wins over it. The plugin reads it too, and else the key "
+        "\\fBnames=\\fR in the section \\fB[kzr]\\fR of Double Commander's \\fIwcx.ini\\fR "
+        "(in its settings folder, usually \\fI~/.config/doublecmd\\fR); both are read each "
+        "time an archive is opened or changed. A code page that changes ASCII characters is "
+        "refused.",
+        ".SH EXIT STATUS",
+        ".TP", "0", "Everything was done.",
+        ".TP", "1", "Anything failed; standard error says what.",
+        ".TP", "2", "A usage error: an unknown command or option, or a missing argument.",
+    ]
+    if "diff" in has:
+        out += [".PP", "\\fBkzr diff\\fR exits with 0 when the archives are alike, 1 when they "
+                "differ, and 2 when it could not compare them."]
     out += [
         ".SH FILES",
         ".TP",
         "\\fI/usr/lib/kzr/kzr.wcx\\fR",
         "The packer plugin for Double Commander (Configuration, Options, Plugins, "
-        "Packer plugins, Add; extension \\fBkzr\\fR).",
+        "Packer plugins (WCX), Add; extension \\fBkzr\\fR).",
         ".SH NOTES",
         "An archive holds at most 2 GiB, and a stored name at most 259 characters. "
         "The format keeps no timestamps (extracted files get the time of extraction), and "
         "entries stored without compression carry no checksum: damage to their bytes "
         "cannot be detected. "
         "\\fBpack\\fR and \\fBadd\\fR store files without compressing them.",
+        ".SH SEE ALSO",
+        ", ".join(["\\fBdoublecmd\\fR(1)", "\\fBiconv\\fR(1)"]
+                  + (["\\fBfusermount3\\fR(1)"] if "mount" in has else [])),
     ]
-    return "\n".join(out) + "\n"
+    # Characters beyond ASCII as groff's escapes, which need no input encoding.
+    return "".join(c if ord(c) < 128 else f"\\[u{ord(c):04X}]" for c in "\n".join(out) + "\n")
 
 
 # --- what a shell completes ----------------------------------------------------
