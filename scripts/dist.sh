@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the install packages and fills dist/ with stripped binaries:
-#   dist/kzr-plugin.zip         KZR.wcx, KZR.wcx64, pluginst.inf, readme.txt and
-#                               LICENSE, for the file manager's plugin installation
+#   dist/kzr-plugin.zip         KZR.wcx, KZR.wcx64, kzr.exe, x64/kzr.exe, pluginst.inf,
+#                               readme.txt and LICENSE: for Total Commander's plugin
+#                               installation, with both command-line tools
 #   dist/windows/KZR.wcx        the plugin for 32-bit Total Commander   (win32 preset)
 #   dist/windows/KZR.wcx64      the plugin for 64-bit Total Commander   (win64 preset)
 #   dist/windows/kzr.exe        the command-line tool, 32-bit           (win32 preset)
@@ -61,14 +62,16 @@ cmp dist/linux/kzr "$stage/bin/kzr"
 cmp dist/linux/kzr.wcx "$stage/lib/kzr/kzr.wcx"
 
 # The zip holds the two DLLs, the install description, a short readme and
-# the licence, nothing else, at its top level. Text files have CRLF line
-# ends, as .inf files do and Windows editors expect.
+# the licence at its top level, and the two kzr.exe (the 64-bit one in x64/),
+# nothing else. Text files have CRLF line ends, as .inf files do and Windows
+# editors expect.
 version=$("$stage/bin/kzr" --version)
 version=${version#kzr }
 staging=build/dist-zip
 rm -rf "$staging"
-mkdir -p "$staging"
-cp dist/windows/KZR.wcx dist/windows/KZR.wcx64 "$staging/"
+mkdir -p "$staging/x64"
+cp dist/windows/KZR.wcx dist/windows/KZR.wcx64 dist/windows/kzr.exe "$staging/"
+cp dist/windows/x64/kzr.exe "$staging/x64/"
 printf '%s\r\n' \
   '[plugininstall]' \
   'description=KZR archives of the game Korvanta: browse, extract and create (32-bit and 64-bit)' \
@@ -78,7 +81,8 @@ printf '%s\r\n' \
   'defaultextension=kzr' >"$staging/pluginst.inf"
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/readme.txt >"$staging/readme.txt"
 sed -e 's/$/\r/' LICENSE >"$staging/LICENSE"
-(cd "$staging" && zip -q -X ../../dist/kzr-plugin.zip pluginst.inf KZR.wcx KZR.wcx64 readme.txt LICENSE)
+(cd "$staging" && zip -q -X ../../dist/kzr-plugin.zip pluginst.inf KZR.wcx KZR.wcx64 kzr.exe x64/kzr.exe \
+  readme.txt LICENSE)
 
 (cd dist && find . -type f | sort | sed 's|^\./||' | while read -r f; do
   printf '  %-34s %9d bytes\n' "$f" "$(stat -c %s "$f")"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks what scripts/dist.sh made: the install zip for the file manager
-# (exactly KZR.wcx, KZR.wcx64, pluginst.inf, readme.txt and LICENSE; the
-# description's section, keys, values and CRLF line ends; a 32-bit and a
-# 64-bit plugin DLL), the plain copies beside it, the Linux plugin and tool
+# (exactly KZR.wcx, KZR.wcx64, kzr.exe, x64/kzr.exe, pluginst.inf, readme.txt
+# and LICENSE; the description's section, keys, values and CRLF line ends; a
+# 32-bit and a 64-bit plugin DLL), the plain copies beside it, the Linux plugin and tool
 # (stripped, and loading on C libraries from 2.31 on), and the Debian package.
 # Usage: check_dist.sh [DIST_DIR]   (default: dist)
 set -uo pipefail
@@ -15,10 +15,11 @@ source "$here/checks.sh"
 zip=$dist/kzr-plugin.zip
 zip_names() {
   local names
-  names=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-  [ "$names" = "KZR.wcx KZR.wcx64 LICENSE pluginst.inf readme.txt " ] || { echo "holds: $names"; return 1; }
+  names=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
+  [ "$names" = "KZR.wcx KZR.wcx64 LICENSE kzr.exe pluginst.inf readme.txt x64/kzr.exe " ] ||
+    { echo "holds: $names"; return 1; }
 }
-check "kzr-plugin.zip holds exactly KZR.wcx, KZR.wcx64, pluginst.inf, readme.txt and LICENSE" zip_names
+check "kzr-plugin.zip holds exactly KZR.wcx, KZR.wcx64, kzr.exe, x64/kzr.exe, pluginst.inf, readme.txt and LICENSE" zip_names
 unzip -q -o "$zip" -d "$work/zip" 2>/dev/null
 
 # Every line ends with CR LF, the last one too, and no CR stands alone.
@@ -87,18 +88,22 @@ readme_text() {
   local version bad=0 phrase
   version=$(sed -n '1s/^KZR plugin \([0-9.]*\)\r$/\1/p' "$readme")
   [ -n "$version" ] || { echo "first line: $(head -1 "$readme")"; bad=1; }
-  # The limits a user meets: size, name length, timestamps, checksums, compression.
-  for phrase in "2 GiB" "259 characters" "no timestamps" "no checksum" "without compressing"; do
-    grep -q "$phrase" "$readme" || { echo "says nothing with '$phrase'"; bad=1; }
+  # The limits a user meets: size, name length, timestamps, checksums, compression;
+  # and the two tools beside the plugins.
+  for phrase in "2 GiB" "259 characters" "no timestamps" "no checksum" "without compressing" \
+    "kzr.exe" 'x64\kzr.exe'; do
+    grep -qF "$phrase" "$readme" || { echo "says nothing with '$phrase'"; bad=1; }
   done
   return $bad
 }
-check "readme.txt names the version and the limits" readme_text
+check "readme.txt names the version, the limits and both kzr.exe" readme_text
 check "LICENSE is the MIT licence" grep -q $'^Copyright (c) 2026 the KZR plugin developers\r$' "$work/zip/LICENSE"
 
 # --- the plain files ---------------------------------------------------------
 check "windows/KZR.wcx is the zip's KZR.wcx" cmp "$dist/windows/KZR.wcx" "$work/zip/KZR.wcx"
 check "windows/KZR.wcx64 is the zip's KZR.wcx64" cmp "$dist/windows/KZR.wcx64" "$work/zip/KZR.wcx64"
+check "windows/kzr.exe is the zip's kzr.exe" cmp "$dist/windows/kzr.exe" "$work/zip/kzr.exe"
+check "windows/x64/kzr.exe is the zip's x64/kzr.exe" cmp "$dist/windows/x64/kzr.exe" "$work/zip/x64/kzr.exe"
 
 so=$dist/linux/kzr.wcx
 check "linux/kzr.wcx is an x86-64 ELF shared object" \

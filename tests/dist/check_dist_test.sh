@@ -10,7 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
 
-# A copy of dist/ whose zip is rebuilt from the files in $1/zip by `$2...`.
+# A copy of dist/ whose zip is rebuilt, without folder entries, from the files
+# in $1/zip after `$2...`.
 variant() {
   local name=$1
   shift
@@ -20,7 +21,7 @@ variant() {
   unzip -q "$dist/kzr-plugin.zip" -d "$work/$name/zip"
   (cd "$work/$name/zip" && "$@")
   rm "$work/$name/kzr-plugin.zip"
-  (cd "$work/$name/zip" && zip -q -X -r ../kzr-plugin.zip .)
+  (cd "$work/$name/zip" && zip -q -X -r -D ../kzr-plugin.zip .)
   rm -rf "$work/$name/zip"
 }
 
@@ -45,6 +46,8 @@ variant extra-file sh -c 'echo hello >notes.txt'
 expect fail extra-file
 variant no-wcx64 rm KZR.wcx64
 expect fail no-wcx64
+variant no-64-bit-kzr rm x64/kzr.exe
+expect fail no-64-bit-kzr
 variant swapped-dlls sh -c 'mv KZR.wcx t && mv KZR.wcx64 KZR.wcx && mv t KZR.wcx64'
 expect fail swapped-dlls
 variant in-a-folder sh -c 'mkdir kzr && mv KZR.wcx KZR.wcx64 pluginst.inf kzr/'
