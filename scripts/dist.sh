@@ -9,7 +9,8 @@
 #   dist/windows/x64/kzr.exe    the command-line tool, 64-bit           (win64 preset)
 #   dist/linux/kzr.wcx          the plugin for Double Commander on Linux (release preset)
 #   dist/linux/kzr              the command-line tool for Linux          (release preset)
-#   dist/linux/kzr_VERSION_amd64.deb   both, the man page and shell completion (CPack)
+#   dist/linux/kzr_VERSION_amd64.deb   both, the man page, shell completion and the
+#                                      README without its note for developers (CPack)
 # The Windows and the Linux files go into folders of their own: KZR.wcx and
 # kzr.wcx differ only in case and would overwrite each other on a file system
 # that ignores case. The Linux files are the ones `cmake --install --strip`

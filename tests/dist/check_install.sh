@@ -81,6 +81,8 @@ man_page() {
 }
 check "the man page renders without warnings" man_page
 check "the bash completion parses" bash -n "$prefix/share/bash-completion/completions/kzr"
+users_readme() { [[ $(head -n1 "$prefix/share/doc/kzr/README.md") == "# "* ]]; }
+check "the README is the one for users (from its title on)" users_readme
 check "the copyright file is the MIT licence" grep -q '^Copyright (c) 2026 the KZR plugin developers$' \
   "$prefix/share/doc/kzr/copyright"
 
