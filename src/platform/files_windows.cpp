@@ -9,6 +9,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "platform/files.h"
@@ -60,6 +64,33 @@ std::string Joined(const std::string& folder_path, const std::string& name) {
 }
 
 }  // namespace
+
+// Renames `source` over `target` with POSIX semantics (Windows 10 and
+// later): false where the system cannot.
+bool RenameOverOpenFile(const std::wstring& source, const std::wstring& target) noexcept {
+  constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
+  struct RenameInfo {
+    DWORD flags;
+    HANDLE root;
+    DWORD length;
+    WCHAR name[1];
+  };
+  const std::size_t size = offsetof(RenameInfo, name) + (target.size() + 1) * sizeof(WCHAR);
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[size]());
+  if (!buffer) return false;
+  auto* info = reinterpret_cast<RenameInfo*>(buffer.get());
+  info->flags = kReplaceIfExists | kPosixSemantics;
+  info->length = static_cast<DWORD>(target.size() * sizeof(WCHAR));
+  std::memcpy(info->name, target.c_str(), (target.size() + 1) * sizeof(WCHAR));
+  const HANDLE file = CreateFileW(source.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool renamed = SetFileInformationByHandle(file, kFileRenameInfoEx, info,
+                                                  static_cast<DWORD>(size)) != 0;
+  CloseHandle(file);
+  return renamed;
+}
 
 // --- the calls output_file.cpp makes --------------------------------------------
 
@@ -179,6 +210,9 @@ Status Rename(std::intptr_t, const std::string& folder_path, const std::string& 
   // The lock is a handle on the very file to replace, which the rename needs
   // closed.
   if (lock != nullptr) lock->Release();
+  // Where the system has it, a rename with POSIX semantics replaces a file
+  // that readers hold open (with delete sharing); elsewhere MoveFileEx.
+  if (replace && RenameOverOpenFile(source, target)) return Status::kOk;
   const DWORD flags = (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH;
   if (MoveFileExW(source.c_str(), target.c_str(), flags)) return Status::kOk;
   const DWORD error = GetLastError();
