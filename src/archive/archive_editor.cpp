@@ -163,7 +163,6 @@ Status PackArchive(const PackRequest& request, CodePage& names, Progress* progre
     }
   }
   archive.reader.reset();  // closed before the rename, which Windows needs
-  archive.reader.reset();  // closed before the rename, which Windows needs
   if (Status status = writer.Finish(archive.Place()); !status.ok()) return status;
   if (counts != nullptr) *counts = done;
   return Status::kOk;
@@ -221,7 +220,6 @@ Status DeleteEntries(const DeleteRequest& request, CodePage& names, Progress* pr
       return status;
     }
     archive.reader.reset();  // closed before the rename, which Windows needs
-    archive.reader.reset();
     if (Status status = writer.Finish(archive.Place()); !status.ok()) return status;
   }
   if (counts != nullptr) *counts = done;
