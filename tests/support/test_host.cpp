@@ -12,8 +12,9 @@
 //   test_host [--plugin PATH] delete ARCHIVE NAME...
 //       DeleteFiles of the names (as listed)
 //
-// Exits 0 on success; else prints the result code the plugin answered and
-// exits 1 (2 for a wrong command line or a plugin that cannot be loaded).
+// Exits 0 on success; else prints the result code the plugin answered, in
+// brackets ("...: failed (16)"), and exits 1 (2 for a wrong command line or a
+// plugin that cannot be loaded).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -44,7 +45,7 @@ kzr::host::PluginModule* g_module = nullptr;
 const kzr::host::PluginApi& Api() { return *g_api; }
 
 int Failed(const char* what, const std::string& about, int code) {
-  std::fprintf(stderr, "test_host: %s %s: result %d\n", what, about.c_str(), code);
+  std::fprintf(stderr, "test_host: %s %s: failed (%d)\n", what, about.c_str(), code);
   return 1;
 }
 
