@@ -1,5 +1,6 @@
 #include "archive/directory_index.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -14,8 +15,9 @@ Status DirectoryIndex::Load(const InputFile& file, const ArchiveHeader& header,
                             std::unique_ptr<DirectoryIndex>& index) noexcept {
   index.reset();
   const std::uint32_t length = header.DirectoryLength();
-  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length]);
+  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length + kSlack]);
   if (!bytes) return Status::kNoMemory;
+  std::fill_n(bytes.get() + length, kSlack, std::uint8_t{0});
   if (length != 0) {
     if (Status status = file.ReadAt(header.DirectoryOffset(), bytes.get(), length); !status.ok()) {
       return status;

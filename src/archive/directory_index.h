@@ -25,8 +25,12 @@ class DirectoryIndex {
   static Status Load(const InputFile& file, const ArchiveHeader& header,
                      std::unique_ptr<DirectoryIndex>& index) noexcept;
 
-  // Builds the index over `length` directory bytes, taking ownership of them.
-  // Returns null when memory cannot be had.
+  // Every directory copy is followed by this many zero bytes, so that a
+  // name in it may be read a word at a time (EntryView::Name).
+  static constexpr std::size_t kSlack = 16;
+
+  // Builds the index over `length` directory bytes followed by kSlack zero
+  // bytes, taking ownership of them. Returns null when memory cannot be had.
   static std::unique_ptr<DirectoryIndex> Build(std::unique_ptr<std::uint8_t[]> bytes,
                                                std::uint32_t length, bool masked) noexcept;
 

@@ -29,6 +29,14 @@ std::size_t ComponentEnd(std::string_view name, std::size_t start) noexcept;
 
 // Whether the name is reported as it stands (no component to drop).
 bool IsCleanName(std::string_view name) noexcept;
+// For a listing, which asks for every entry: when a name in the directory
+// (which may be read 16 bytes past its end: EntryView::Name) is its own
+// reported name (ASCII, clean), copies it to `out`, cut to `capacity` bytes,
+// with `separator` for each `\`; NUL bytes follow to out[capacity]. Else
+// false, with `out` in no particular state.
+bool CopyPlainName(std::string_view stored, char* out, std::size_t capacity,
+                   char separator) noexcept;
+
 // The reported form of a name, its components joined by `\`.
 std::string CleanName(std::string_view name);
 

@@ -33,7 +33,9 @@ class EntryView {
   std::uint32_t StoredSize() const noexcept {
     return IsCompressed() ? CompressedSize() : UncompressedSize();
   }
-  // NUL-terminated; the directory walk guarantees the NUL lies in the record.
+  // NUL-terminated; the directory walk guarantees the NUL lies in the record,
+  // and the directory copy has DirectoryIndex::kSlack more bytes after it,
+  // so that the name may be read in blocks of 16 bytes up to and past its NUL.
   const char* Name() const noexcept {
     return reinterpret_cast<const char*>(fixed_ + format::kRecordName);
   }

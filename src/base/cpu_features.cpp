@@ -2,6 +2,9 @@
 
 namespace kzr::cpu {
 
+#if KZR_SSSE3_PATHS
+const bool kHasSsse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3") != 0);
+#endif
 #if KZR_SSE2_PATHS
 // Set once, when the program starts, which may be before the runtime's own
 // detection has run.

@@ -42,8 +42,15 @@ Status NextEntry(ArchiveHandle& handle) {
     return index.IsDamaged() ? Status::kDamagedArchive : Status::kNoMoreEntries;
   }
   handle.current = --handle.unlisted;
-  ReportedName(handle.text.names(), index.EntryAt(handle.current).StoredName(), handle.reported);
   return Status::kOk;
+}
+
+const std::string& ArchiveHandle::Reported() {
+  if (reported_for != current) {
+    ReportedName(text.names(), reader->index().EntryAt(current).StoredName(), reported);
+    reported_for = current;
+  }
+  return reported;
 }
 
 namespace {
@@ -79,7 +86,7 @@ Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const std::stri
   EntryProgress progress(host);
   Status status;
   // The progress names the entry, not the output file.
-  if (!progress.Begin(handle.reported, entry.UncompressedSize())) return Status::kAborted;
+  if (!progress.Begin(handle.Reported(), entry.UncompressedSize())) return Status::kAborted;
   if (operation == host::kExtract) {
     status = ExtractToFile(reader, entry, handle.buffers, path, &progress);
   } else {

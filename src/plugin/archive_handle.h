@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/archive_reader.h"
+#include "archive/entry_names.h"
 #include "base/status.h"
 #include "plugin/host_interface.h"
 #include "plugin/host_progress.h"
@@ -33,7 +34,11 @@ struct ArchiveHandle {
   std::size_t current = kNone;
   host::Callbacks callbacks;
   std::uint32_t time = 0;  // the archive file's, in the host's form, for every entry
-  std::string reported;    // the current entry's reported name
+  std::string reported;    // the current entry's reported name, once asked for
+  std::size_t reported_for = kNone;
+
+  // The current entry's reported name.
+  const std::string& Reported();
 };
 
 // Opens, checks and indexes an archive for the face. On failure nothing
@@ -56,7 +61,10 @@ void FillHeader(ArchiveHandle& handle, Record& record, std::size_t name_size) {
   record.PackSize = entry.StoredSize();
   record.FileTime = handle.time;
   record.FileAttr = kFileAttributes;
-  handle.text.Fill(handle.reported, record.FileName, name_size);
+  // Most names are ASCII and clean: their stored bytes are their text.
+  if (!handle.text.FillPlain(entry.StoredName(), record.FileName, name_size)) {
+    handle.text.Fill(handle.Reported(), record.FileName, name_size);
+  }
 }
 
 // Extracts (operation 2) or tests (1) the current entry; the destination

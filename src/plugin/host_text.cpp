@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "archive/entry_names.h"
 #include "archive/names_setting.h"
 #include "base/utf8.h"
 
@@ -95,13 +96,32 @@ void HostText::Fill(std::string_view text, char* field, std::size_t size) {
     // The common case: the name is its own host text.
     length = std::min(text.size(), size - 1);
     std::memcpy(field, text.data(), length);
-    if (kAnsiSeparator != '\\') std::replace(field, field + length, '\\', kAnsiSeparator);
+    if (kAnsiSeparator != '\\') {
+      for (std::size_t at = 0; at < length; ++at) {
+        if (field[at] == '\\') field[at] = kAnsiSeparator;
+      }
+    }
   } else {
     const std::string shown = ShownAnsi(text);
     length = Cut(shown, size - 1);
     std::memcpy(field, shown.data(), length);
   }
   std::memset(field + length, 0, size - length);
+}
+
+bool HostText::FillPlain(std::string_view stored, char* field, std::size_t size) const noexcept {
+  if (!CopyPlainName(stored, field, size - 1, kAnsiSeparator)) return false;
+  const std::size_t length = std::min(stored.size(), size - 1);
+  std::memset(field + length, 0, size - length);
+  return true;
+}
+
+bool HostText::FillPlain(std::string_view stored, WideChar* field, std::size_t size) const noexcept {
+  if (!CodePage::IsAscii(stored) || !IsCleanName(stored)) return false;
+  const std::size_t length = std::min(stored.size(), size - 1);
+  std::copy_n(stored.data(), length, field);
+  std::fill(field + length, field + size, u'\0');
+  return true;
 }
 
 void HostText::Fill(std::string_view text, WideChar* field, std::size_t size) const {

@@ -50,6 +50,11 @@ class HostText {
   // between two characters, then NULs to the field's end.
   void Fill(std::string_view text, char* field, std::size_t size);
   void Fill(std::string_view text, WideChar* field, std::size_t size) const;
+  // The same for stored bytes that are their own reported name (ASCII,
+  // clean), in one pass; false, with the field in no particular state, for
+  // any other name.
+  bool FillPlain(std::string_view stored, char* field, std::size_t size) const noexcept;
+  bool FillPlain(std::string_view stored, WideChar* field, std::size_t size) const noexcept;
 
   // The length of the longest start of a shown name that fits `limit`
   // characters and ends between two of them.

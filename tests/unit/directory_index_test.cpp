@@ -14,7 +14,7 @@ using test::Bytes;
 using test::Flavour;
 
 std::unique_ptr<DirectoryIndex> IndexOver(const Bytes& directory, bool masked) {
-  std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[directory.size()]);
+  std::unique_ptr<std::uint8_t[]> copy(new std::uint8_t[directory.size() + DirectoryIndex::kSlack]());
   if (!directory.empty()) std::memcpy(copy.get(), directory.data(), directory.size());
   return DirectoryIndex::Build(std::move(copy), static_cast<std::uint32_t>(directory.size()),
                                masked);
