@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test: native unit and contract tests and the Linux plugin under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the real Windows DLLs
+# AddressSanitizer and UndefinedBehaviorSanitizer, the places where threads
+# meet under ThreadSanitizer, the real Windows DLLs
 # (32-bit and 64-bit) under wine, a short run of every fuzz target, a build of
 # the benchmarks, the install packages, and the Linux plugin in a real Double
 # Commander on a virtual display. Warnings are errors (KZR_WERROR).
@@ -14,6 +15,12 @@ echo "== native tests (ASan + UBSan)"
 cmake --preset native "$werror" >/dev/null
 cmake --build --preset native
 ctest --preset native -j2
+
+echo "== several threads at once (ThreadSanitizer): handles of the plugin, kzr's jobs"
+cmake --preset tsan "$werror" >/dev/null
+cmake --build --preset tsan --target kzr_contract_tests kzr
+./build/tsan/tests/kzr_contract_tests --gtest_filter='RoundTrip.SeveralThreads*'
+bash scripts/jobs-under-tsan.sh build/tsan/tools/kzr/kzr
 
 echo "== Windows 32-bit DLL under wine"
 cmake --preset win32 "$werror" >/dev/null

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "support/archive_builder.h"
 #include "support/host_session.h"
@@ -131,6 +134,134 @@ TEST(RoundTrip, TheWideExportsTakeAndGiveUtf16) {
   ASSERT_EQ(Plugin().DeleteFilesW(archive.data(), doomed.data()), 0);
   int code = -1;
   EXPECT_TRUE(ListArchive(dir.File("w.kzr"), &code).entries.empty());
+}
+
+// Paths in any script and of any length, through the wide exports: a Greek
+// folder more than 600 characters deep is packed from and extracted to.
+// Names the code page cannot hold are refused; stored bytes it leaves
+// undefined are shown and reached; long names are listed and deleted whole.
+TEST(RoundTrip, TheWideExportsReachAnyPathAndKeepNamesWhole) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  fs::path deep = dir.path() / fs::path(u"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac");
+  while (deep.u16string().size() < 600) deep /= std::string(60, 'd');
+  // The test reaches its own files in the long form; the plugin is given
+  // plain paths, as a host gives them.
+  const auto own = [](const fs::path& path) {
+#if defined(_WIN32)
+    return fs::path(L"\\\\?\\" + path.wstring());
+#else
+    return path;
+#endif
+  };
+  const auto read = [&](const fs::path& path) {
+    std::ifstream in(own(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  fs::create_directories(own(deep / "src"));
+  std::ofstream(own(deep / "src" / "a.txt"), std::ios::binary) << "alpha";
+  std::u16string archive = (deep / "g.kzr").u16string();
+  std::u16string source = (deep / "src" / "").u16string();
+  std::u16string list = std::u16string(u"a.txt") + u'\0' + u'\0';
+  ASSERT_EQ(Plugin().PackFilesW(archive.data(), nullptr, source.data(), list.data(), 0), 0);
+  const std::string packed = read(deep / "g.kzr");
+  ASSERT_FALSE(packed.empty());
+
+  std::ofstream(own(deep / "src" / fs::path(u"\u03a9.txt")), std::ios::binary) << "omega";
+  std::u16string greek = std::u16string(u"\u03a9.txt") + u'\0' + u'\0';
+  EXPECT_EQ(Plugin().PackFilesW(archive.data(), nullptr, source.data(), greek.data(), 0), 24);
+  EXPECT_EQ(read(deep / "g.kzr"), packed) << "refused whole";
+
+  host::OpenArchiveRecordW open{};
+  open.ArchiveName = archive.c_str();
+  host::Handle handle = Plugin().OpenArchiveW(&open);
+  ASSERT_NE(handle, nullptr) << open.OpenResult;
+  const auto record = std::make_unique<host::HeaderRecordExW>();
+  ASSERT_EQ(Plugin().ReadHeaderExW(handle, record.get()), 0);
+  std::u16string out = (deep / "out.txt").u16string();
+  ASSERT_EQ(Plugin().ProcessFileW(handle, 2, nullptr, out.data()), 0);
+  Plugin().CloseArchive(handle);
+  EXPECT_EQ(read(deep / "out.txt"), "alpha");
+
+  const std::string long_name = std::string(300, 'n') + "\\x.txt";
+  const std::string stored = dir.Write("s.kzr", ArchiveBuilder()
+                                                    .AddFile("caf\x81.txt", BytesOf("?"))
+                                                    .AddFile(long_name, BytesOf("long"))
+                                                    .Build());
+  std::u16string other = fs::path(stored).u16string();
+  open.ArchiveName = other.c_str();
+  handle = Plugin().OpenArchiveW(&open);
+  ASSERT_NE(handle, nullptr) << open.OpenResult;
+  ASSERT_EQ(Plugin().ReadHeaderExW(handle, record.get()), 0);
+  const std::u16string whole(record->FileName);
+  EXPECT_EQ(whole, std::u16string(300, u'n') + u"\\x.txt");
+  ASSERT_EQ(Plugin().ReadHeaderExW(handle, record.get()), 0);
+  const std::u16string marked(record->FileName);
+  EXPECT_EQ(marked, u"caf\ufffd81.txt");
+  Plugin().CloseArchive(handle);
+  std::u16string doomed = whole + u'\0' + marked + u'\0' + u'\0';
+  ASSERT_EQ(Plugin().DeleteFilesW(other.data(), doomed.data()), 0);
+  int code = -1;
+  EXPECT_TRUE(ListArchive(stored, &code).entries.empty());
+}
+
+std::atomic<int> g_calls{0};
+int KZR_API CountCall(char*, int) {
+  ++g_calls;
+  return 1;
+}
+
+// Hosts that run archive work in threads of their own (GetBackgroundFlags)
+// call in from several threads at once, each on its own handle or archive.
+TEST(RoundTrip, SeveralThreadsExtractAndPackAtOnce) {
+  TempDir dir;
+  std::string list;
+  std::vector<Bytes> contents;
+  for (int i = 0; i < 24; ++i) {
+    contents.push_back(RandomBytes(1000 + 5000 * i, static_cast<std::uint32_t>(i)));
+    dir.Write("src/f" + std::to_string(i) + ".bin", contents.back());
+    list += "f" + std::to_string(i) + ".bin" + '\0';
+  }
+  list += '\0';
+  const std::string source = (dir.path() / "src").string() + kSeparator;
+  const auto pack = [&](const std::string& name) {
+    std::string archive = dir.File(name), folder = source, items = list;
+    return Plugin().PackFiles(archive.data(), nullptr, folder.data(), items.data(), 0);
+  };
+  ASSERT_EQ(pack("shared.kzr"), 0);
+  Plugin().SetProcessDataProc(reinterpret_cast<host::Handle>(-1), CountCall);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      int code = -1;
+      host::Handle handle = OpenForList(dir.File("shared.kzr"), &code);
+      if (handle == nullptr) return void(++failures);
+      Plugin().SetProcessDataProc(handle, CountCall);
+      host::HeaderRecord record;
+      for (int i = 23; Plugin().ReadHeader(handle, &record) == 0; --i) {
+        std::string out = dir.File("out" + std::to_string(t) + ".bin");
+        if (Plugin().ProcessFile(handle, 2, nullptr, out.data()) != 0 ||
+            ReadFileBytes(out) != contents[static_cast<std::size_t>(i)]) {
+          ++failures;
+        }
+      }
+      Plugin().CloseArchive(handle);
+    });
+  }
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&, t] {
+      int code = -1;
+      if (pack("new" + std::to_string(t) + ".kzr") != 0 ||
+          ListArchive(dir.File("new" + std::to_string(t) + ".kzr"), &code).entries.size() != 24) {
+        ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_GT(g_calls.load(), 0);
+  Plugin().SetProcessDataProc(reinterpret_cast<host::Handle>(-1), nullptr);
 }
 
 }  // namespace
