@@ -1240,6 +1240,113 @@ class ProgressTest(Sandbox):
             self.assertTrue(any(0 < p < 100 for p in during), shown)
 
 
+# --- mount and diff ----------------------------------------------------------
+
+def lzw_block(codes):
+    """One LZW block of `codes` and the end code, packed as the format packs
+    them (the k-th code in the bit length of 256 + k)."""
+    bits = width = 0
+    for k, code in enumerate(codes + [256], start=1):
+        bits |= code << width
+        width += (256 + min(k, len(codes))).bit_length()
+    payload = bits.to_bytes((width + 7) // 8, "little")
+    return struct.pack("<III", 0, len(payload), 0) + payload
+
+
+def long_lzw_member(pairs=6, seed=5, split=False):
+    """A compressed member of some MiB in a few KiB (too long to hand the
+    archive builder): random literal blocks between runs of one byte, each
+    run's codes naming ever longer strings of it. With `split` each literal
+    block is stored as two: other stored bytes, the same member."""
+    rnd = random.Random(seed)
+    stored, member = b"", b""
+    for i in range(pairs):
+        literal = rnd.randbytes(3000)
+        stored += (lzw_block(list(literal[:1000])) + lzw_block(list(literal[1000:])) if split
+                   else lzw_block(list(literal)))
+        byte, codes = (i * 37 + 1) % 256, 1400 + 50 * i
+        stored += lzw_block([byte] + list(range(257, 256 + codes)))
+        member += literal + bytes([byte]) * (codes * (codes + 1) // 2)
+    return stored, member
+
+
+def long_lzw_entry(name, **options):
+    stored, member = long_lzw_member(**options)
+    return raw_entry(name, stored, len(member), 1), member
+
+
+class DiffTest(Sandbox):
+    """kzr diff over pairs of archives."""
+
+    A, B, C = b"first member\n", b"second member, compressed " * 9, b"third\n"
+
+    def entries(self, **changes):
+        """The base entries, with `changes` by name (None: left out)."""
+        base = {"a.txt": stored_file(b"a.txt", self.A), "b.txt": compressed_file(b"b.txt", self.B),
+                "sub/c.txt": stored_file(b"sub\\c.txt", self.C)}
+        base.update(changes)
+        return [entry for entry in base.values() if entry is not None]
+
+    def test_pairs_of_archives(self):
+        big, member = long_lzw_entry(b"big.bin")
+        split, _ = long_lzw_entry(b"big.bin", split=True)
+        other, _ = long_lzw_entry(b"big.bin", seed=6)
+        first_difference = next(i for i, (x, y) in enumerate(
+            zip(member, long_lzw_member(seed=6)[1])) if x != y)
+        c_txt = listed("sub\\c.txt")
+        cases = [
+            # name, second archive's entries, masked, exit, lines, lines with -v
+            ("alike", self.entries(), False, 0, [], []),
+            ("added and removed", self.entries(**{"a.txt": None, "new.txt": stored_file(
+                b"new.txt", b"")}), False, 1, ["only in 1.kzr: a.txt", "only in 2.kzr: new.txt"], []),
+            ("changed", self.entries(**{"a.txt": stored_file(b"a.txt", b"first Member\n"),
+                                        "sub/c.txt": stored_file(b"sub\\c.txt", b"3rd\n")}),
+             False, 1, ["differ: a.txt (first at byte 6)", f"differ: {c_txt} "
+                        "(6 bytes and 4 bytes)"], []),
+            ("compressed and stored", self.entries(**{
+                "b.txt": stored_file(b"b.txt", self.B), "a.txt": compressed_file(b"a.txt", self.A)}),
+             False, 0, [], ["stored differently: a.txt (plain in 1.kzr, compressed in 2.kzr)",
+                            "stored differently: b.txt (compressed in 1.kzr, plain in 2.kzr)"]),
+            ("masked and plain", self.entries(), True, 0, [],
+             ["stored differently: a.txt (plain in 1.kzr, masked in 2.kzr)",
+              f"stored differently: {c_txt} (plain in 1.kzr, masked in 2.kzr)"]),
+            ("long members, compressed differently", self.entries(**{"big": split}), False, 0, [],
+             ["stored differently: big.bin (compressed differently "
+              f"({len(long_lzw_member()[0])} and {len(long_lzw_member(split=True)[0])} bytes "
+              "stored))"]),
+            ("long members that differ", self.entries(**{"big": other}), False, 1,
+             [f"differ: big.bin (first at byte {first_difference})"], []),
+        ]
+        for name, second, masked, code, lines, verbose in cases:
+            with self.subTest(name):
+                first = self.entries(big=big) if "long" in name else self.entries()
+                self.build_archive("1.kzr", first)
+                self.build_archive("2.kzr", second, masked=masked)
+                run = self.kzr("diff", "1.kzr", "2.kzr")
+                self.assertEqual((run.code, run.out.splitlines()), (code, lines), run)
+                run = self.kzr("diff", "-v", "1.kzr", "2.kzr")
+                self.assertEqual(run.code, code, run)
+                self.assertEqual(sorted(run.out.splitlines()[:-1]), sorted(lines + verbose), run)
+
+    def test_json_and_trouble(self):
+        self.build_archive("1.kzr", self.entries())
+        self.build_archive("2.kzr", self.entries(**{
+            "b.txt": raw_entry(b"b.txt", b"\1\2\3\4", len(self.B), 1), "a.txt": None}))
+        run = self.kzr("diff", "--json", "1.kzr", "2.kzr")
+        self.assertEqual(run.code, 2, run)
+        self.assertIn("kzr: 2.kzr: b.txt: damaged: the stored data does not decode\n", run.err)
+        document = json.loads(run.out)
+        self.assertEqual([(e["name"], e["change"]) for e in document["entries"]],
+                         [("a.txt", "removed"), ("b.txt", "unreadable")])
+        self.assertEqual(document["entries"][0]["in_archive"],
+                         {"packed": 13, "unpacked": 13, "compressed": False, "masked": False})
+        self.assertEqual((document["alike"], document["different"], document["complete"]),
+                         (1, 1, False))
+        missing = self.kzr("diff", "1.kzr", "none.kzr")
+        self.assertEqual(missing.code, 2, missing)
+        self.assertIn("none.kzr: not found", missing.err)
+
+
 def probe_separator_conversion():
     """Whether the plugin lists a stored backslash as '/'."""
     folder = tempfile.mkdtemp(prefix="kzr-probe-")

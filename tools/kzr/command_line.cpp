@@ -43,6 +43,7 @@ const std::vector<CommandName>& CommandNames() {
   static const std::vector<CommandName> names = {
       {"list", {"l", "ls"}}, {"extract", {"x"}},     {"cat", {}},  {"test", {"t"}},
       {"info", {}},          {"pack", {"c"}},        {"add", {"a"}}, {"delete", {"d", "rm"}},
+      {"diff", {}},
       {"help", {}},
   };
   return names;
@@ -246,8 +247,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
     }
     if (!asks) {
       std::fprintf(stderr,
-                   "kzr: a command is required: list, extract, cat, test, info, pack, add or "
-                   "delete (kzr --help tells more)\n");
+                   "kzr: a command is required: list, extract, cat, test, info, pack, add, "
+                   "delete or diff (kzr --help tells more)\n");
       return kExitUsage;
     }
   }
@@ -375,6 +376,19 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   AddArchive(delete_command, remove.archive);
   AddChoice(delete_command, remove.choice, word_list, "Stored names to delete (as for list)");
 
+  DiffOptions& diff = invocation.diff;
+  CLI::App* diff_command = AddCommand(
+      app, "diff",
+      "Compare two archives' entries by their decoded bytes (with -v also how they are stored); "
+      "exit status 0 when alike, 1 when different, 2 on trouble");
+  diff_command->add_option("ARCHIVE", diff.archive, "The first archive")->required();
+  diff_command->add_option("OTHER", diff.other, "The archive to compare it with")->required();
+  diff_command->add_flag("--json", diff.json,
+                         "One JSON object: \"schema_version\", \"archive\", \"other\", "
+                         "\"entries\" (name, change: removed, added, changed, "
+                         "stored_differently or unreadable; in_archive, in_other), \"alike\", "
+                         "\"different\", \"complete\" (and \"error\" if one cannot be opened)");
+
   std::string help_topic;
   CLI::App* help_command = AddCommand(app, "help", "Show the help of kzr, or of one command");
   help_command->add_option("COMMAND", help_topic, "The command (or alias) to explain");
@@ -433,6 +447,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
       {cat_command, Command::kCat},       {test_command, Command::kTest},
       {info_command, Command::kInfo},     {pack_command, Command::kPack},
       {add_command, Command::kAdd},       {delete_command, Command::kDelete},
+      {diff_command, Command::kDiff},
   };
   for (const auto& [command, which] : dispatch) {
     if (command->parsed()) invocation.command = which;

@@ -12,7 +12,7 @@
 
 namespace kzr::cli {
 
-enum class Command { kList, kExtract, kPack, kAdd, kDelete, kTest, kInfo, kCat };
+enum class Command { kList, kExtract, kPack, kAdd, kDelete, kTest, kInfo, kCat, kDiff };
 
 struct Invocation {
   bool quiet = false;
@@ -28,6 +28,7 @@ struct Invocation {
   TestOptions test;
   InfoOptions info;
   CatOptions cat;
+  DiffOptions diff;
 };
 
 // Parses the arguments into `invocation`. Returns -1 when the command is to

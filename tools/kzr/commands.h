@@ -95,4 +95,12 @@ int RunTest(const Context& context, const TestOptions& options);
 int RunInfo(const Context& context, const InfoOptions& options);
 int RunCat(const Context& context, const CatOptions& options);
 
+struct DiffOptions {
+  std::string archive;
+  std::string other;
+  bool json = false;
+};
+
+int RunDiff(const Context& context, const DiffOptions& options);
+
 }  // namespace kzr::cli
