@@ -17,8 +17,9 @@ constexpr std::size_t kPiece = std::size_t{256} << 10;
 
 // Takes the decoded bytes into the window. On the decoding thread it waits
 // while the window holds what the readers asked for and half a window more,
-// and stops when its run has been given up; decoding on the caller's thread
-// (a member no longer than the window) it runs with the lock already held.
+// or while more would push out bytes that a reader waits for, and stops
+// when its run has been given up; decoding on the caller's thread (a member
+// no longer than the window) it runs with the lock already held.
 class MemberReader::WindowSink final : public MemberSink {
  public:
   WindowSink(MemberReader& owner, std::uint64_t run, bool threaded) noexcept
@@ -32,9 +33,9 @@ class MemberReader::WindowSink final : public MemberSink {
       std::size_t piece = std::min(size, kPiece);
       if (threaded_) {
         lock.lock();
-        owner.changed_.wait(lock, [&] { return owner.run_ != run_ || owner.end_ < owner.limit_; });
+        owner.changed_.wait(lock, [&] { return owner.run_ != run_ || owner.Room() != 0; });
         if (owner.run_ != run_) return Status::kAborted;
-        piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, owner.limit_ - owner.end_));
+        piece = static_cast<std::size_t>(std::min<std::uint64_t>(piece, owner.Room()));
       }
       const std::size_t at = static_cast<std::size_t>(owner.end_ % capacity);
       piece = std::min(piece, capacity - at);
@@ -116,10 +117,28 @@ Status MemberReader::ReadDecoded(std::uint64_t offset, std::uint8_t* to, std::si
       if (thread_.joinable()) thread_.join();  // it has nothing left to do
       return result_.ok() ? Status(Status::kCorruptData) : result_;
     }
+    // Wait, holding the window from `offset` on, until the decoding has
+    // reached `end`, failed, or been started again.
     limit_ = std::max(limit_, std::min<std::uint64_t>(this->size(), end + capacity_ / 2));
+    const std::uint64_t run = run_;
+    std::multiset<std::uint64_t>::iterator waiting;
+    try {
+      waiting = waiting_.insert(offset);
+    } catch (...) {
+      return Status::kNoMemory;
+    }
     changed_.notify_all();
-    changed_.wait(lock, [&] { return restarting_ || end <= end_ || finished_ || offset < start_; });
+    changed_.wait(lock, [&] { return run_ != run || end <= end_ || finished_; });
+    waiting_.erase(waiting);
+    changed_.notify_all();
   }
+}
+
+std::uint64_t MemberReader::Room() const noexcept {
+  std::uint64_t room = end_ < limit_ ? limit_ - end_ : 0;
+  // Bytes from the first offset a reader waits for stay in the window.
+  if (!waiting_.empty()) room = std::min(room, *waiting_.begin() + capacity_ - end_);
+  return room;
 }
 
 Status MemberReader::Restart(std::unique_lock<std::mutex>& lock, bool threaded) noexcept {

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "archive/archive_reader.h"
@@ -65,6 +66,8 @@ class MemberReader {
   // member into the window on the calling thread.
   Status Restart(std::unique_lock<std::mutex>& lock, bool threaded) noexcept;
   void Decode(std::uint64_t run) noexcept;
+  // How many more bytes the decoding may put into the window now.
+  std::uint64_t Room() const noexcept;
   void CopyOut(std::uint64_t offset, std::uint8_t* to, std::size_t size) const noexcept;
 
   const ArchiveReader& reader_;
@@ -79,6 +82,7 @@ class MemberReader {
   std::uint64_t start_ = 0;
   std::uint64_t end_ = 0;
   std::uint64_t limit_ = 0;  // the decoding waits once it has reached this
+  std::multiset<std::uint64_t> waiting_;  // where the readers that wait for it read from
   std::uint64_t run_ = 0;    // the decoding under way; a thread of an older one stops
   bool started_ = false;
   bool finished_ = false;  // the run has ended, with `result_`
