@@ -53,6 +53,7 @@ TEST(Capabilities, AreEditingAndSearchingPlusOptionsOnWindows) {
 #else
   EXPECT_EQ(Plugin().GetPackerCaps(), 207);
 #endif
+  KZR_NEEDS_EXPORT(GetBackgroundFlags);
   EXPECT_EQ(Plugin().GetBackgroundFlags(), 3) << "unpacking and packing in threads of the host's";
 }
 

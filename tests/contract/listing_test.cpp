@@ -80,6 +80,7 @@ TEST_P(ListingTest, LongNameIsCutTo259BytesAndTheHostsOwnFieldsAreLeftAlone) {
   Plugin().CloseArchive(handle);
 
   // The extended record holds it whole, and nothing past FileAttr is written.
+  KZR_NEEDS_EXPORT(ReadHeaderEx);
   handle = OpenForList(WriteArchive(builder), &code);
   ASSERT_NE(handle, nullptr);
   host::HeaderRecordExA extended;

@@ -96,6 +96,7 @@ int KZR_API RecordWideName(WideChar* name, int) {
 // UTF-16, with `\` between folders, through a whole round trip; the extended
 // record carries the whole name and is written no further than FileAttr.
 TEST(RoundTrip, TheWideExportsTakeAndGiveUtf16) {
+  KZR_NEEDS_EXPORT(OpenArchiveW);
   namespace fs = std::filesystem;
   TempDir dir;
   const std::u16string file = u"\u017elu\u0165ou\u010dk\u00fd.txt";
@@ -141,6 +142,7 @@ TEST(RoundTrip, TheWideExportsTakeAndGiveUtf16) {
 // Names the code page cannot hold are refused; stored bytes it leaves
 // undefined are shown and reached; long names are listed and deleted whole.
 TEST(RoundTrip, TheWideExportsReachAnyPathAndKeepNamesWhole) {
+  KZR_NEEDS_EXPORT(OpenArchiveW);
   namespace fs = std::filesystem;
   TempDir dir;
   fs::path deep = dir.path() / fs::path(u"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac");
@@ -219,8 +221,9 @@ TEST(RoundTrip, SeveralThreadsExtractAndPackAtOnce) {
   std::vector<Bytes> contents;
   for (int i = 0; i < 24; ++i) {
     contents.push_back(RandomBytes(1000 + 5000 * i, static_cast<std::uint32_t>(i)));
-    dir.Write("src/f" + std::to_string(i) + ".bin", contents.back());
-    list += "f" + std::to_string(i) + ".bin" + '\0';
+    const std::string name = std::string("f").append(std::to_string(i)).append(".bin");
+    dir.Write("src/" + name, contents.back());
+    list.append(name).push_back('\0');
   }
   list += '\0';
   const std::string source = (dir.path() / "src").string() + kSeparator;
@@ -240,7 +243,7 @@ TEST(RoundTrip, SeveralThreadsExtractAndPackAtOnce) {
       Plugin().SetProcessDataProc(handle, CountCall);
       host::HeaderRecord record;
       for (int i = 23; Plugin().ReadHeader(handle, &record) == 0; --i) {
-        std::string out = dir.File("out" + std::to_string(t) + ".bin");
+        std::string out = dir.File(std::string("out").append(std::to_string(t)));
         if (Plugin().ProcessFile(handle, 2, nullptr, out.data()) != 0 ||
             ReadFileBytes(out) != contents[static_cast<std::size_t>(i)]) {
           ++failures;
@@ -252,8 +255,8 @@ TEST(RoundTrip, SeveralThreadsExtractAndPackAtOnce) {
   for (int t = 0; t < 2; ++t) {
     threads.emplace_back([&, t] {
       int code = -1;
-      if (pack("new" + std::to_string(t) + ".kzr") != 0 ||
-          ListArchive(dir.File("new" + std::to_string(t) + ".kzr"), &code).entries.size() != 24) {
+      const std::string name = std::string("new").append(std::to_string(t)).append(".kzr");
+      if (pack(name) != 0 || ListArchive(dir.File(name), &code).entries.size() != 24) {
         ++failures;
       }
     });
