@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth zip unzip file ncompress python3 imagemagick xdotool
-  dpkg-dev groff-base doublecmd-gtk locales
+  dpkg-dev groff-base doublecmd-gtk locales libfuse3-dev fuse3 pkg-config
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -43,7 +43,7 @@ const std::vector<CommandName>& CommandNames() {
   static const std::vector<CommandName> names = {
       {"list", {"l", "ls"}}, {"extract", {"x"}},     {"cat", {}},  {"test", {"t"}},
       {"info", {}},          {"pack", {"c"}},        {"add", {"a"}}, {"delete", {"d", "rm"}},
-      {"diff", {}},
+      {"diff", {}},          {"mount", {}},          {"unmount", {"umount"}},
       {"help", {}},
   };
   return names;
@@ -248,7 +248,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
     if (!asks) {
       std::fprintf(stderr,
                    "kzr: a command is required: list, extract, cat, test, info, pack, add, "
-                   "delete or diff (kzr --help tells more)\n");
+                   "delete, diff, mount or unmount (kzr --help tells more)\n");
       return kExitUsage;
     }
   }
@@ -389,6 +389,32 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
                          "stored_differently or unreadable; in_archive, in_other), \"alike\", "
                          "\"different\", \"complete\" (and \"error\" if one cannot be opened)");
 
+  MountOptions& mount = invocation.mount;
+  CLI::App* mount_command = AddCommand(
+      app, "mount",
+      "Show an archive as a read-only folder tree at DIR (Linux), until kzr unmount DIR");
+  AddArchive(mount_command, mount.archive);
+  mount_command->add_option("DIR", mount.folder, "The folder to show it in")
+      ->required()
+      ->check(kNotEmpty);
+  mount_command->add_flag("-f,--foreground", mount.foreground,
+                          "Stay in the foreground until it is unmounted (or interrupted)");
+  mount_command->add_option("--cache", mount.cache_mib,
+                            "Decoded bytes kept for each open compressed file, in MiB "
+                            "(default 4); reads that go back further decode it again")
+      ->type_name("MIB")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
+
+  UnmountOptions& unmount = invocation.unmount;
+  CLI::App* unmount_command =
+      AddCommand(app, "unmount", "End the mount of an archive at DIR (kzr mount)");
+  unmount_command->add_option("DIR", unmount.folder, "The folder it is shown in")
+      ->required()
+      ->check(kNotEmpty);
+  unmount_command->add_flag("-z,--lazy", unmount.lazy,
+                            "Detach it now even when it is in use; it ends when the last file "
+                            "in it is closed");
+
   std::string help_topic;
   CLI::App* help_command = AddCommand(app, "help", "Show the help of kzr, or of one command");
   help_command->add_option("COMMAND", help_topic, "The command (or alias) to explain");
@@ -447,7 +473,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
       {cat_command, Command::kCat},       {test_command, Command::kTest},
       {info_command, Command::kInfo},     {pack_command, Command::kPack},
       {add_command, Command::kAdd},       {delete_command, Command::kDelete},
-      {diff_command, Command::kDiff},
+      {diff_command, Command::kDiff},     {mount_command, Command::kMount},
+      {unmount_command, Command::kUnmount},
   };
   for (const auto& [command, which] : dispatch) {
     if (command->parsed()) invocation.command = which;

@@ -12,7 +12,9 @@
 
 namespace kzr::cli {
 
-enum class Command { kList, kExtract, kPack, kAdd, kDelete, kTest, kInfo, kCat, kDiff };
+enum class Command {
+  kList, kExtract, kPack, kAdd, kDelete, kTest, kInfo, kCat, kMount, kUnmount, kDiff
+};
 
 struct Invocation {
   bool quiet = false;
@@ -28,6 +30,8 @@ struct Invocation {
   TestOptions test;
   InfoOptions info;
   CatOptions cat;
+  MountOptions mount;
+  UnmountOptions unmount;
   DiffOptions diff;
 };
 

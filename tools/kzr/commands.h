@@ -2,6 +2,7 @@
 // everything asked for was done.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,5 +103,21 @@ struct DiffOptions {
 };
 
 int RunDiff(const Context& context, const DiffOptions& options);
+
+// kzr mount works on Linux, when libfuse3 was there to build it with.
+struct MountOptions {
+  std::string archive;
+  std::string folder;
+  bool foreground = false;
+  std::size_t cache_mib = 4;  // decoded bytes kept for each open compressed file
+};
+
+struct UnmountOptions {
+  std::string folder;
+  bool lazy = false;  // detach now, end when the last file in it is closed
+};
+
+int RunMount(const Context& context, const MountOptions& options);
+int RunUnmount(const Context& context, const UnmountOptions& options);
 
 }  // namespace kzr::cli

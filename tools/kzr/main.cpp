@@ -41,6 +41,8 @@ int Run(const kzr::cli::Context& context, const kzr::cli::Invocation& invocation
     case Command::kPack:
     case Command::kAdd: return RunPack(context, invocation.pack);
     case Command::kDelete: return RunDelete(context, invocation.remove);
+    case Command::kMount: return RunMount(context, invocation.mount);
+    case Command::kUnmount: return RunUnmount(context, invocation.unmount);
     case Command::kDiff: return RunDiff(context, invocation.diff);
   }
   return kExitUsage;
