@@ -11,7 +11,7 @@
 #
 # Usage: scripts/dc-check.sh [--plugin PATH] [--log-calls] [--flags N] [--header-probe] [--no-build]
 #   --plugin PATH   check this plugin binary instead of build/release/bin/kzr.wcx
-#   --log-calls     register tools/call_logger in front of kzr.wcx and keep
+#   --log-calls     register tests/support/call_logger in front of kzr.wcx and keep
 #                   every call and its arguments in build/dc/calls.log
 #   --flags N       register the plugin with capability flags N (default: what
 #                   its GetPackerCaps answers)

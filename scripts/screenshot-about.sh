@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the About box as the file manager would show it: builds
-# KZR.wcx and tools/show_about.cpp for 32-bit Windows, shows the box under wine
+# KZR.wcx and tests/windows/show_about.cpp for 32-bit Windows, shows the box under wine
 # on a virtual X server, saves it to build/about.png (cropped to the box; the
 # whole screen is in build/about-screen.png), then closes it with Enter.
 # For a look by eye; not part of the tests. Expects scripts/setup.sh to have run once.
