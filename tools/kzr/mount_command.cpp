@@ -41,6 +41,7 @@ extern char** environ;
 
 #if defined(KZR_HAVE_FUSE)
 #define FUSE_USE_VERSION 312  // libfuse 3.12 or later
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <fuse_lowlevel.h>
 #include <pthread.h>
@@ -53,7 +54,9 @@ extern char** environ;
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -68,6 +71,41 @@ namespace kzr::cli {
 
 #if defined(KZR_HAVE_FUSE)
 namespace {
+
+// libfuse is loaded by kzr mount alone, so that kzr starts where it is
+// missing and needs no library but the C library's. Its functions are
+// pointers of the same names here, which the code below calls as it would
+// call the library.
+#define KZR_FUSE_FUNCTIONS(X)                                                                 \
+  X(fuse_add_direntry) X(fuse_add_direntry_plus) X(fuse_daemonize) X(fuse_loop_cfg_create)     \
+  X(fuse_loop_cfg_destroy) X(fuse_lowlevel_notify_inval_entry)                                 \
+  X(fuse_lowlevel_notify_inval_inode) X(fuse_lowlevel_notify_store) X(fuse_opt_free_args)      \
+  X(fuse_remove_signal_handlers) X(fuse_reply_attr) X(fuse_reply_buf) X(fuse_reply_entry)      \
+  X(fuse_reply_err) X(fuse_reply_none) X(fuse_reply_open) X(fuse_reply_statfs)                 \
+  X(fuse_req_userdata) X(fuse_session_destroy) X(fuse_session_mount) X(fuse_session_new)       \
+  X(fuse_session_unmount) X(fuse_set_signal_handlers)
+#define KZR_FUSE_POINTER(name) decltype(&::name) name = nullptr;
+KZR_FUSE_FUNCTIONS(KZR_FUSE_POINTER)
+decltype(&::fuse_session_loop_mt) fuse_session_loop_mt = nullptr;
+#undef KZR_FUSE_POINTER
+
+// Loads libfuse (3.12 or later); why it cannot, when it cannot.
+std::optional<std::string> LoadFuse() {
+  void* library = dlopen("libfuse3.so.3", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    return std::string("libfuse3 is missing (Debian: fuse3): ") + dlerror();
+  }
+  const auto bind = [&](auto& function, const char* name) {
+    function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+    return function != nullptr;
+  };
+#define KZR_FUSE_BIND(name) &&bind(name, #name)
+  if (!(bind(fuse_session_loop_mt, "fuse_session_loop_mt_312") KZR_FUSE_FUNCTIONS(KZR_FUSE_BIND))) {
+    return std::string("libfuse3 is older than 3.12");
+  }
+#undef KZR_FUSE_BIND
+  return std::nullopt;
+}
 
 // How long the kernel may keep names and attributes before it asks again:
 // long, since they never change (a new version has inodes of its own, and
@@ -558,6 +596,10 @@ int RunMount(const Context& context, const MountOptions& options) {
   if (RelativeInside(archive, folder)) {
     console.Error(options.archive + ": lies inside " + options.folder +
                   ", which the mount would cover");
+    return kExitFailure;
+  }
+  if (const std::optional<std::string> missing = LoadFuse()) {
+    console.Error(*missing);
     return kExitFailure;
   }
   MountedArchive mounted(context, archive, options.cache_mib << 20);
