@@ -385,8 +385,8 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   diff_command->add_option("OTHER", diff.other, "The archive to compare it with")->required();
   diff_command->add_flag("--json", diff.json,
                          "One JSON object: \"schema_version\", \"archive\", \"other\", "
-                         "\"entries\" (name, change: removed, added, changed, "
-                         "stored_differently or unreadable; in_archive, in_other), \"alike\", "
+                         "\"entries\" (name, change: removed, added, changed, unreadable or, "
+                         "with -v, stored_differently; in_archive, in_other), \"alike\", "
                          "\"different\", \"complete\" (and \"error\" if one cannot be opened)");
 
   MountOptions& mount = invocation.mount;

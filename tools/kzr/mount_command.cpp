@@ -207,11 +207,13 @@ class MountedArchive {
   std::shared_ptr<Version> ForOpen() {
     std::lock_guard<std::mutex> lock(mutex_);
     FileIdentity now;
-    const Status status = IdentityOf(path_, now);
-    if (status.ok() && now == current_->identity()) return current_;
-    if (status.ok() && failed_ && now == failed_identity_) return nullptr;
+    const bool there = IdentityOf(path_, now).ok();
+    if (there && now == current_->identity()) return current_;
+    // What failed to open before is not tried (nor said) again.
+    if (failed_ && there == failed_there_ && (!there || now == failed_identity_)) return nullptr;
     std::shared_ptr<Version> next = LoadVersion();
     failed_ = next == nullptr;
+    failed_there_ = there;
     failed_identity_ = now;
     if (!next) return nullptr;
     next->number = ++loads_;
@@ -342,7 +344,8 @@ class MountedArchive {
   // Every version whose inodes the kernel may still name, by number.
   std::unordered_map<std::uint64_t, std::shared_ptr<Version>> versions_;
   std::uint64_t loads_ = 0;
-  bool failed_ = false;
+  bool failed_ = false;  // the archive at the path did not open, missing or as it was then
+  bool failed_there_ = false;
   FileIdentity failed_identity_;
   std::unordered_set<Handle*> handles_;  // open files and folders, freed at the end
   std::vector<std::string> stale_names_;
@@ -515,7 +518,7 @@ void Open(fuse_req_t request, fuse_ino_t inode, fuse_file_info* fi) {
     MountedArchive& mounted = Mounted(request);
     auto file = std::make_unique<OpenFile>(version, node, mounted.window());
     const std::uint32_t size = file->reader.size();
-    if (size <= kPushedAtOpen && !version->pushed[node].exchange(true)) {
+    if (size != 0 && size <= kPushedAtOpen && !version->pushed[node].exchange(true)) {
       std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]);
       std::size_t got = 0;
       fuse_bufvec pushed = FUSE_BUFVEC_INIT(size);
