@@ -284,7 +284,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
                          "packed, unpacked, compressed), \"complete\" (and \"error\" if it cannot "
                          "be opened)");
   list_command->add_flag("-H,--human", list.human, "Sizes in B, KiB, MiB and GiB");
-  list_command->add_flag("-1,--names", list.names_only,
+  list_command->add_flag("-1,--names-only", list.names_only,
                          "Only the names, one a line, as PATTERN takes them (for scripts)");
 
   ExtractOptions& extract = invocation.extract;
