@@ -70,14 +70,13 @@ std::string HostText::Name(std::u16string_view host) const {
 
 std::string HostText::ShownAnsi(std::string_view text) {
   std::string shown;
-  if (face_ == Face::kAnsi && kAnsiIsStored) {
-    // The text came from these very bytes: converting back gives them.
-    if (!names_->ToStored(text, shown)) shown.assign(text.size(), '?');
-  } else if (kAnsiIsStored) {
-    // A wide handle asked for an ANSI name: the system's ANSI form.
-    shown.assign(text);  // (only ASCII survives unchanged; what else shows is the host's concern)
-  } else {
+  if (!kAnsiIsStored) {
     shown.assign(text);
+  } else if (face_ != Face::kAnsi || !names_->ToStored(text, shown)) {
+    // (The ANSI face's text came from these very bytes, and converts back
+    // to them.) A wide handle asked for an ANSI name: its ASCII characters.
+    shown.clear();
+    for (const char c : text) shown += static_cast<unsigned char>(c) < 0x80 ? c : '?';
   }
   ToSeparator(shown, kAnsiSeparator);
   return shown;
