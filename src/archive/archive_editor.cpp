@@ -21,13 +21,14 @@ struct Edited {
   // Locks the archive, then opens it (unless `fresh`: then only what stands
   // there is noted). Anything there that is no intact archive is refused and
   // left alone; nothing there is refused too when the archive `must_exist`.
-  Status Open(const std::string& archive, bool fresh, bool must_exist) {
+  Status Open(const std::string& archive, bool fresh, bool must_exist,
+              HeaderFindings* findings = nullptr) {
     path = FileBehindLinks(archive);
     if (Status status = lock.Acquire(path, kLockWait); !status.ok()) return status;
     present = PathExists(path);
     if (!present && !must_exist) return Status::kOk;
     if (fresh) return IdentityOf(path, identity);
-    if (Status status = ArchiveReader::Open(path, reader); !status.ok()) return status;
+    if (Status status = ArchiveReader::Open(path, reader, findings); !status.ok()) return status;
     if (reader->index().IsDamaged()) return Status(Status::kDamagedArchive).About(path);
     identity = reader->file().identity();
     return Status::kOk;
@@ -171,7 +172,9 @@ Status PackArchive(const PackRequest& request, CodePage& names, Progress* progre
 Status DeleteEntries(const DeleteRequest& request, CodePage& names, Progress* progress,
                      EditCounts* counts) {
   Edited archive;
-  if (Status status = archive.Open(request.archive, false, true); !status.ok()) return status;
+  if (Status status = archive.Open(request.archive, false, true, request.findings); !status.ok()) {
+    return status;
+  }
   const NameIndex index(*archive.reader, names);
   std::vector<bool> doomed(index.size(), false);
 
@@ -192,6 +195,13 @@ Status DeleteEntries(const DeleteRequest& request, CodePage& names, Progress* pr
     }
     for (std::size_t position = 0; row != nullptr && position < index.size(); ++position) {
       if (index.reported(position) == *row) doomed[position] = true;
+    }
+  }
+  if (request.choose) {
+    for (std::size_t position = 0; position < index.size(); ++position) {
+      if (!request.choose(index.reported(position))) continue;
+      doomed[position] = true;
+      if (request.chosen != nullptr) request.chosen->push_back(index.reported(position));
     }
   }
   for (const std::string& folder : request.folders) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/archive_reader.h"
 #include "archive/progress.h"
 #include "base/status.h"
 #include "platform/code_page.h"
@@ -70,6 +71,13 @@ struct DeleteRequest {
   // deletes the one entry (or row of identical names) that it is the cut
   // form of, and is refused (kAmbiguousName) when it is that of several.
   std::function<bool(std::string_view reported, std::string_view requested)> cut_form_of;
+  // Chooses entries by their reported names, besides those named (a
+  // command-line tool's patterns), in the very archive that is edited; the
+  // names of those it chose are kept in `chosen`.
+  std::function<bool(std::string_view reported)> choose;
+  std::vector<std::string>* chosen = nullptr;
+  // Why the archive was refused, when it was (kNotAnArchive).
+  HeaderFindings* findings = nullptr;
 };
 
 // Deletes the entries named, matched as PackArchive matches names. Names that

@@ -107,9 +107,7 @@ bool ArchiveView::Open(const Context& context, const std::string& given) {
   }
   HeaderFindings findings;
   if (Status status = ArchiveReader::Open(path, reader_, &findings); !status.ok()) {
-    error_ = given + ": " + (status == Status::kNotAnArchive ? Refusal(findings)
-                            : Classify(status.system_error()) == SystemError::kIsAFolder ? "is a folder, not an archive"
-                                                                  : Describe(status));
+    error_ = OpenFailure(given, status, findings);
     context.console.Error(error_);
     return false;
   }
@@ -121,6 +119,15 @@ bool ArchiveView::Open(const Context& context, const std::string& given) {
     ReportedName(*names_, entry.view.StoredName(), entry.name);
   }
   return true;
+}
+
+std::string OpenFailure(const std::string& path, const Status& status,
+                        const HeaderFindings& findings) {
+  if (status == Status::kNotAnArchive) return path + ": " + Refusal(findings);
+  if (status == Status::kCannotOpen && Classify(status.system_error()) == SystemError::kIsAFolder) {
+    return path + ": is a folder, not an archive";
+  }
+  return path + ": " + Describe(status);
 }
 
 std::string Shown(std::string_view name) {

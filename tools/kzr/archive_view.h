@@ -40,6 +40,11 @@ class ArchiveView {
   std::string error_;
 };
 
+// Why the archive at `path` could not be opened: "PATH: not found", "PATH:
+// is a folder, not an archive", "PATH: damaged: the header says ...".
+std::string OpenFailure(const std::string& path, const Status& status,
+                        const HeaderFindings& findings);
+
 // A reported name as the user's system writes paths: with its separator.
 std::string Shown(std::string_view name);
 
