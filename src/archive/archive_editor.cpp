@@ -226,6 +226,12 @@ Status DeleteEntries(const DeleteRequest& request, CodePage& names, Progress* pr
     if (Status status = writer.Begin(archive.path, archive.reader->flavour(), true); !status.ok()) {
       return status;
     }
+    // What is copied is what takes the time: its size, before it begins.
+    std::uint64_t kept = 0;
+    for (std::size_t position = 0; position < index.size(); ++position) {
+      if (!doomed[position]) kept += archive.reader->index().EntryAt(position).StoredSize();
+    }
+    if (progress != nullptr && !progress->Begin(archive.path, kept)) return Status::kAborted;
     if (Status status = CopyEntries(*archive.reader, writer, doomed, progress); !status.ok()) {
       return status;
     }

@@ -117,7 +117,8 @@ Status DeleteHostList(Face face, const Char* archive_path, const Char* delete_li
       return false;
     };
   }
-  HostProgress progress(PackingCallbacks().Get(), text);
+  HostProgress host(PackingCallbacks().Get(), text);
+  PercentProgress progress(host);
   return DeleteEntries(request, text.names(), &progress);
 }
 

@@ -41,17 +41,39 @@ class HostProgress final : public Progress {
   HostProgress(Callbacks::Current callbacks, HostText& text) noexcept
       : callbacks_(callbacks), text_(text) {}
 
-  bool Begin(std::string_view name, std::uint64_t size) override;
+  bool Begin(std::string_view name, std::uint64_t size) override {
+    return Begin(name, size, true);
+  }
+  // With `report` false, only takes the name for the calls to come.
+  bool Begin(std::string_view name, std::uint64_t size, bool report);
   bool Advance(std::uint64_t bytes) override;
   // Reports bytes without a member's name having changed (an empty member's
   // end, say).
   bool Report(std::uint64_t bytes);
+  // Reports a share of the whole work, 1 to 100 percent (as the host takes
+  // -1 to -100).
+  bool ReportPercent(int percent);
 
  private:
   Callbacks::Current callbacks_;
   HostText& text_;
   std::string ansi_name_;
   std::u16string wide_name_;
+};
+
+// Deleting reports how far it has copied what stays, in percent: the host
+// knows the size of what goes, not of what stays.
+class PercentProgress final : public Progress {
+ public:
+  explicit PercentProgress(HostProgress& host) noexcept : host_(host) {}
+  bool Begin(std::string_view name, std::uint64_t size) override;
+  bool Advance(std::uint64_t bytes) override;
+
+ private:
+  HostProgress& host_;
+  std::uint64_t total_ = 0;
+  std::uint64_t done_ = 0;
+  int reported_ = 0;
 };
 
 }  // namespace kzr::host
