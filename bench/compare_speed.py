@@ -136,7 +136,7 @@ class Bench:
         line("", ["cp", "kzr", "kzr/cp"])
         source = self.member("binary")
         masked = self.scratch / "masked.kzr"
-        subprocess.run([self.kzr, "-q", "pack", masked, "-C", source.parent, source.name],
+        subprocess.run([self.kzr, "-q", "pack", "--overwrite", masked, "-C", source.parent, source.name],
                        check=True)
         plain = self.scratch / "plain.kzr"
         subprocess.run([self.maker, "--plain", "--stored", plain, source], check=True)
@@ -169,7 +169,7 @@ class Bench:
         line("", ["tar -cf", "kzr pack", "kzr/tar"])
         tar, ours = best_of(self.args.runs, [
             lambda: timed(["tar", "-cf", self.scratch / "small.tar", "-C", tree, "."]),
-            lambda: timed([self.kzr, "-q", "pack", self.scratch / "small.kzr", "-C", tree, "."]),
+            lambda: timed([self.kzr, "-q", "pack", "--overwrite", self.scratch / "small.kzr", "-C", tree, "."]),
         ])
         line("100,000 files", [f"{tar:.3f}", f"{ours:.3f}", f"{ours / tar:.2f}x"], "<= 1.3x tar")
 
@@ -201,7 +201,7 @@ class Bench:
         stored = self.scratch / "big-stored.kzr"
         out = pathlib.Path(tempfile.mkdtemp(dir=self.disk, prefix="kzr-bench-"))
         try:
-            figures = [peak_kb([str(self.kzr), "-q", "pack", str(stored), "-C", str(source.parent),
+            figures = [peak_kb([str(self.kzr), "-q", "pack", "--overwrite", str(stored), "-C", str(source.parent),
                                 source.name])]
             for archive in (stored, compressed):
                 figures.append(peak_kb([str(self.kzr), "-q", "-j", "1", "test", str(archive)]))
