@@ -28,5 +28,14 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-sudo_if_needed apt-get update -qq
-sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync fails an update or a download for a
+# minute or two: try again before giving up.
+for attempt in 1 2 3 4 5; do
+  if sudo_if_needed apt-get update -qq &&
+    sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    exit 0
+  fi
+  echo "setup: apt-get failed (attempt $attempt of 5); trying again in 30 s" >&2
+  sleep 30
+done
+exit 1
