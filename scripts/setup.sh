@@ -28,14 +28,26 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+apt_install() {
+  sudo_if_needed apt-get "$@" update -qq &&
+    sudo_if_needed apt-get "$@" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
 # A mirror in the middle of a sync fails an update or a download for a
-# minute or two: try again before giving up.
-for attempt in 1 2 3 4 5; do
-  if sudo_if_needed apt-get update -qq &&
-    sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
-    exit 0
-  fi
-  echo "setup: apt-get failed (attempt $attempt of 5); trying again in 30 s" >&2
+# while: try again before giving up.
+for attempt in 1 2 3; do
+  apt_install && exit 0
+  echo "setup: apt-get failed (attempt $attempt of 3); trying again in 30 s" >&2
   sleep 30
 done
-exit 1
+# A security suite whose i386 index stays out of step with its amd64 one
+# leaves the two architectures' libraries at different versions, which
+# cannot be installed together: take everything from the release's own
+# suites then.
+echo "setup: installing from the release's suites alone, without the security suite" >&2
+release_only=$(mktemp -d)
+trap 'rm -rf "$release_only"' EXIT
+for f in /etc/apt/sources.list.d/*.sources; do
+  [ -e "$f" ] && awk -v RS= -v ORS='\n\n' '!/security/' "$f" >"$release_only/$(basename "$f")"
+done
+if [ -e /etc/apt/sources.list ]; then grep -v security /etc/apt/sources.list >"$release_only/release.list" || true; fi
+apt_install -o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$release_only"
