@@ -17,7 +17,7 @@ namespace kzr::cli {
 
 struct Entry {
   EntryView view;
-  std::string name;  // reported: text, with `\` between folders
+  std::string_view name;  // reported: text, with `\` between folders
 };
 
 class ArchiveView {
@@ -37,6 +37,7 @@ class ArchiveView {
   std::unique_ptr<CodePage> names_;
   std::unique_ptr<ArchiveReader> reader_;
   std::vector<Entry> entries_;
+  std::string names_text_;  // the reported names, one after another
   std::string error_;
 };
 
@@ -47,6 +48,8 @@ std::string OpenFailure(const std::string& path, const Status& status,
 
 // A reported name as the user's system writes paths: with its separator.
 std::string Shown(std::string_view name);
+// Appends Printable(Shown(name)).
+void AppendShown(std::string& text, std::string_view name);
 
 // "ARCHIVE: damaged directory; only the N entries before the damage could
 // be read".

@@ -29,9 +29,11 @@ bool WriteTo(DWORD which, std::string_view text, bool lines) {
   std::string converted;
   if (lines) {
     converted.reserve(text.size() + text.size() / 16);
-    for (const char c : text) {
-      if (c == '\n') converted += '\r';
-      converted += c;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = std::min(text.find('\n', at), text.size());
+      converted.append(text.substr(at, end - at));
+      if (end < text.size()) converted += "\r\n";
+      at = end + 1;
     }
     text = converted;
   }
@@ -144,15 +146,19 @@ void Console::Note(const std::string& message) const {
   Out("\n");
 }
 
-void AppendPrintable(std::string& text, std::string_view name) {
+void AppendPrintable(std::string& text, std::string_view name, char separator) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::size_t run = 0;  // runs of ordinary bytes go in one append
   for (std::size_t at = 0; at < name.size(); ++at) {
     const auto byte = static_cast<unsigned char>(name[at]);
-    if (byte >= 0x20 && byte != 0x7F) continue;
+    if (byte >= 0x20 && byte != 0x7F && (byte != '\\' || separator == '\\')) continue;
     text.append(name.substr(run, at - run));
-    const char escape[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
-    text.append(escape, sizeof escape);
+    if (byte == '\\') {
+      text += separator;
+    } else {
+      const char escape[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
+      text.append(escape, sizeof escape);
+    }
     run = at + 1;
   }
   text.append(name.substr(run));

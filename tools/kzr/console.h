@@ -58,6 +58,7 @@ class Console {
 // The name with control characters (below 0x20, and 0x7F) shown as \xNN.
 std::string Printable(std::string_view name);
 // The same, appended to `text`.
-void AppendPrintable(std::string& text, std::string_view name);
+// with `separator` in place of `\\`.
+void AppendPrintable(std::string& text, std::string_view name, char separator = '\\');
 
 }  // namespace kzr::cli

@@ -29,7 +29,7 @@ std::string Hex(std::string_view bytes) {
 // The name as text with `/` between folders on every system, and the bytes
 // the archive holds.
 std::string JsonEntry(const Entry& entry) {
-  std::string name = entry.name;
+  std::string name(entry.name);
   std::replace(name.begin(), name.end(), '\\', '/');
   return JsonObject()
       .Text("name", name)
@@ -65,7 +65,7 @@ void AppendTextLine(std::string& block, const Entry& entry, bool human) {
   const std::string_view compressed = entry.view.IsCompressed() ? "yes" : "no";
   std::memcpy(head + 27, compressed.data(), compressed.size());
   block.append(head, sizeof head);
-  AppendPrintable(block, Shown(entry.name));
+  AppendShown(block, entry.name);
   block += '\n';
 }
 
@@ -98,11 +98,13 @@ int RunList(const Context& context, const ListOptions& options) {
     if (!selection.Selects(entry.name)) continue;
     if (options.json) {
       console.Out((count == 0 ? "\n  " : ",\n  ") + JsonEntry(entry));
-    } else if (options.names_only) {
-      AppendPrintable(block, Shown(entry.name));
-      block += '\n';
     } else {
-      AppendTextLine(block, entry, options.human);
+      if (options.names_only) {
+        AppendShown(block, entry.name);
+        block += '\n';
+      } else {
+        AppendTextLine(block, entry, options.human);
+      }
       if (block.size() >= Console::kBlockSize) {
         console.OutLines(block);
         block.clear();

@@ -57,7 +57,7 @@ MountTree::MountTree(const std::vector<Entry>& entries) {
   // whatever order the entries come in.
   std::vector<std::string> paths(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::string path = entries[i].name;
+    std::string path(entries[i].name);
     for (char& c : path) {
       if (IsNameSeparator(c)) c = '/';
     }
