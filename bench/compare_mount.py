@@ -166,7 +166,7 @@ class Bench:
                     start = time.perf_counter()
                     mount = Mount(self.kzr, archive, self.scratch / "mnt")
                     subprocess.run(f"find '{mount.folder}' -type f -print0 | "
-                                   f"xargs -0 -n 500 -P {jobs} cat > /dev/null",
+                                   f"xargs -0 -n 2000 -P {jobs} cat > /dev/null",
                                    shell=True, check=True)
                     peak = max(peak, mount.peak_kib())
                     mount.end()
