@@ -66,6 +66,9 @@ bool WriteOut(std::string_view text) {
 bool WriteOutLines(std::string_view text) { return WriteOut(text); }
 void WriteError(std::string_view text) { WriteTo(STD_ERROR_HANDLE, text, true); }
 int LastError() { return static_cast<int>(GetLastError()); }
+bool IsClosedPipe(int error) {
+  return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
+}
 #else
 bool WriteOut(std::string_view bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
@@ -77,6 +80,7 @@ void WriteError(std::string_view text) {
   std::fflush(stderr);
 }
 int LastError() { return errno; }
+bool IsClosedPipe(int error) { return error == EPIPE; }
 #endif
 
 }  // namespace
@@ -98,7 +102,13 @@ void Console::NoteWrittenLocked(bool written) const {
   if (!written && !output_failure_) {
     const int error = LastError();
     output_failure_ = error != 0 ? SystemMessage(error) : std::string();
+    output_pipe_closed_ = IsClosedPipe(error);
   }
+}
+
+bool Console::OutputPipeClosed() const {
+  std::lock_guard lock(mutex_);
+  return output_pipe_closed_;
 }
 
 void Console::Flush() const {

@@ -43,6 +43,8 @@ class Console {
   // For what went to stdout past the buffer: records a failed write, with
   // the system's reason as it stands.
   void NoteWriteFailed() const;
+  // Whether writing failed because stdout is a pipe whose reader has gone.
+  bool OutputPipeClosed() const;
 
  private:
   void FlushLocked() const;
@@ -53,12 +55,12 @@ class Console {
   mutable std::mutex mutex_;  // workers of -j report from their own threads
   mutable std::string buffer_;
   mutable std::optional<std::string> output_failure_;  // the first
+  mutable bool output_pipe_closed_ = false;
 };
 
 // The name with control characters (below 0x20, and 0x7F) shown as \xNN.
 std::string Printable(std::string_view name);
-// The same, appended to `text`.
-// with `separator` in place of `\\`.
+// The same, appended to `text`, with `separator` in place of `\\`.
 void AppendPrintable(std::string& text, std::string_view name, char separator = '\\');
 
 }  // namespace kzr::cli

@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
   const std::optional<std::string> failure = console.OutputFailure();
   if (!failure) return status;
   EndIfOutputPipeClosed();
+  // Windows has no such signal: the command ends as quietly, as a failure.
+  if (console.OutputPipeClosed()) return kExitFailure;
   console.Error("standard output: write error" + (failure->empty() ? "" : ": " + *failure));
   return kExitFailure;
 }
