@@ -1333,6 +1333,7 @@ class MountTest(Sandbox):
             stored_file(b"..\\up.txt", b"cleaned"),
             stored_file(b"dup.txt", b"first record"),
             stored_file(b"dup.txt", b"last record"),
+            stored_file(b"deep\\" + b"d\\" * 900 + b"end.txt", b"900 folders down"),
         ], masked=True)
         # extract writes the first of two entries of one name, and cannot
         # write "data" over the folder.

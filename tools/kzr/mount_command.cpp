@@ -54,6 +54,7 @@ extern char** environ;
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <type_traits>
@@ -173,7 +174,12 @@ class MountedArchive {
   // Opens the archive and builds its tree; false, said to the user, when
   // it cannot.
   bool Load() {
-    current_ = LoadVersion();
+    try {
+      current_ = LoadVersion();
+    } catch (const std::bad_alloc&) {
+      Say(path_ + ": " + Describe(Status::kNoMemory), true);
+      return false;
+    }
     if (current_) versions_.emplace(0, current_);
     return current_ != nullptr;
   }

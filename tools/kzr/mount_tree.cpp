@@ -10,82 +10,99 @@
 namespace kzr::cli {
 namespace {
 
-// Why a path cannot be shown (nothing when it can). A reported name has no
+// The components of a reported name, split at its separators.
+std::vector<std::string_view> Components(std::string_view name) {
+  std::vector<std::string_view> components;
+  for (std::size_t start = 0;;) {
+    std::size_t end = start;
+    while (end < name.size() && !IsNameSeparator(name[end])) ++end;
+    components.push_back(name.substr(start, end - start));
+    if (end == name.size()) return components;
+    start = end + 1;
+  }
+}
+
+// Why a name cannot be shown (nothing when it can). A reported name has no
 // empty, "." or ".." component, unless it is empty as a whole.
-std::optional<std::string> Unshowable(std::string_view path) {
-  if (path.empty()) return "nothing is left of the name once it is cleaned";
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end - start > MountTree::kLongestComponent) {
+std::optional<std::string> Unshowable(std::string_view name,
+                                      const std::vector<std::string_view>& components) {
+  if (name.empty()) return "nothing is left of the name once it is cleaned";
+  for (const std::string_view component : components) {
+    if (component.size() > MountTree::kLongestComponent) {
       return "a component is longer than " + std::to_string(MountTree::kLongestComponent) +
              " bytes";
     }
-    start = end + 1;
   }
   return std::nullopt;
 }
 
-struct PathHash {
+struct KeyHash {
   using is_transparent = void;
-  std::size_t operator()(std::string_view path) const noexcept {
-    return std::hash<std::string_view>{}(path);
+  std::size_t operator()(std::string_view key) const noexcept {
+    return std::hash<std::string_view>{}(key);
   }
 };
 
 }  // namespace
 
 MountTree::MountTree(const std::vector<Entry>& entries) {
-  // Nodes by their path, "a/b", while the tree is built.
-  std::unordered_map<std::string, std::uint32_t, PathHash, std::equal_to<>> by_path;
-  // The node at `path`, a child of `parent` named by the last component.
-  const auto add = [&](const std::string& path, std::uint32_t parent, std::uint32_t entry) {
+  // Nodes by their folder's index and their own name while the tree is
+  // built: a deep name costs its length, not the length of each of its
+  // folders' whole paths.
+  std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> by_parent;
+  std::string key;
+  const auto key_of = [&](std::uint32_t parent, std::string_view name) -> const std::string& {
+    key.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
+    key.append(name);
+    return key;
+  };
+  const auto find = [&](std::uint32_t parent, std::string_view name) {
+    const auto found = by_parent.find(key_of(parent, name));
+    return found == by_parent.end() ? kNoNode : found->second;
+  };
+  const auto add = [&](std::uint32_t parent, std::string_view name, std::uint32_t entry) {
     const auto index = static_cast<std::uint32_t>(nodes_.size());
     Node& node = nodes_.emplace_back();
-    const std::size_t slash = path.rfind('/');
-    node.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    node.name = name;
     node.entry = entry;
     node.parent = parent;
-    by_path.emplace(path, index);
+    by_parent.emplace(key_of(parent, name), index);
     nodes_[parent].children.push_back(index);
     if (entry == kNoEntry) ++nodes_[parent].folders;
     return index;
   };
   nodes_.emplace_back();
-  by_path.emplace("", 0);
   // Folders first, so that a name that is some entries' folder is a folder
-  // whatever order the entries come in.
-  std::vector<std::string> paths(entries.size());
+  // whatever order the entries come in. Each shown entry's folder and last
+  // component are kept for the files.
+  struct Place {
+    std::uint32_t folder = kNoNode;
+    std::string_view name;
+  };
+  std::vector<Place> places(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::string path(entries[i].name);
-    for (char& c : path) {
-      if (IsNameSeparator(c)) c = '/';
-    }
-    if (std::optional<std::string> why = Unshowable(path)) {
+    const std::vector<std::string_view> components = Components(entries[i].name);
+    if (std::optional<std::string> why = Unshowable(entries[i].name, components)) {
       hidden_.push_back({i, std::move(*why)});
       continue;
     }
-    std::uint32_t parent = 0;
-    for (std::size_t slash = path.find('/'); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-      const auto found = by_path.find(std::string_view(path).substr(0, slash));
-      parent = found != by_path.end() ? found->second : add(path.substr(0, slash), parent, kNoEntry);
+    std::uint32_t folder = 0;
+    for (std::size_t c = 0; c + 1 < components.size(); ++c) {
+      const std::uint32_t found = find(folder, components[c]);
+      folder = found != kNoNode ? found : add(folder, components[c], kNoEntry);
     }
-    paths[i] = std::move(path);
+    places[i] = {folder, components.back()};
   }
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string& path = paths[i];
-    if (path.empty()) continue;
-    if (const auto found = by_path.find(path); found != by_path.end()) {
-      hidden_.push_back({i, nodes_[found->second].is_folder()
+    const Place& place = places[i];
+    if (place.folder == kNoNode) continue;
+    if (const std::uint32_t found = find(place.folder, place.name); found != kNoNode) {
+      hidden_.push_back({i, nodes_[found].is_folder()
                                 ? "the name is the folder of other entries, which is shown"
                                 : "an entry listed before it has the same name"});
       continue;
     }
-    const std::size_t slash = path.rfind('/');
-    const std::uint32_t parent =
-        slash == std::string::npos ? 0 : by_path.find(std::string_view(path).substr(0, slash))->second;
-    add(path, parent, static_cast<std::uint32_t>(i));
+    add(place.folder, place.name, static_cast<std::uint32_t>(i));
   }
   std::sort(hidden_.begin(), hidden_.end(),
             [](const Hidden& a, const Hidden& b) { return a.entry < b.entry; });
