@@ -115,6 +115,19 @@ constexpr double kTimeout = 3600.0;
 // Members up to this long go into the kernel's pages when they are first
 // opened, which saves the read that would follow.
 constexpr std::uint32_t kPushedAtOpen = 64 << 10;
+// At most this many requests push at once. A push waits for the kernel's
+// lock on each page, which a reader that came between holds until its READ
+// is answered; so that some thread of the loop (10 at most) is always free
+// to answer it, the rest of the opens leave their files to be read.
+constexpr int kMostPushesAtOnce = 4;
+std::atomic<int> pushes_running{0};
+struct PushSlot {
+  PushSlot() : granted(pushes_running.fetch_add(1) < kMostPushesAtOnce) {}
+  ~PushSlot() { --pushes_running; }
+  PushSlot(const PushSlot&) = delete;
+  PushSlot& operator=(const PushSlot&) = delete;
+  const bool granted;
+};
 
 // One version of the archive, opened once with its tree built once. Open
 // files and folders hold the version they were opened in.
@@ -524,7 +537,9 @@ void Open(fuse_req_t request, fuse_ino_t inode, fuse_file_info* fi) {
     MountedArchive& mounted = Mounted(request);
     auto file = std::make_unique<OpenFile>(version, node, mounted.window());
     const std::uint32_t size = file->reader.size();
-    if (size != 0 && size <= kPushedAtOpen && !version->pushed[node].exchange(true)) {
+    const PushSlot slot;
+    if (slot.granted && size != 0 && size <= kPushedAtOpen &&
+        !version->pushed[node].exchange(true)) {
       std::unique_ptr<std::uint8_t[]> bytes(new std::uint8_t[size]);
       std::size_t got = 0;
       fuse_bufvec pushed = FUSE_BUFVEC_INIT(size);
