@@ -1001,14 +1001,14 @@ class JsonDocumentTest(Sandbox):
 
     def test_failures_are_in_the_documents(self):
         self.build_archive("bad.kzr", [
-            stored_file(b"good.txt", b"fine"), raw_entry(b"bad.bin", b"\1\2\3\4", 100, 1)])
+            stored_file(b"ok\\good.txt", b"fine"), raw_entry(b"bad.bin", b"\1\2\3\4", 100, 1)])
         run = self.kzr("test", "--json", "bad.kzr")
         self.assertEqual(run.code, 1, run)
         test = json.loads(run.out)
         self.assertEqual(test["entries"], [
             {"name": "bad.bin", "compressed": True, "ok": False,
              "error": "damaged: the stored data does not decode"},
-            {"name": "good.txt", "compressed": False, "ok": True}])
+            {"name": "ok/good.txt", "compressed": False, "ok": True}])
         self.assertEqual((test["tested"], test["failed"]), (2, 1))
         for command in ["list", "test", "info"]:
             run = self.kzr(command, "--json", "missing.kzr")

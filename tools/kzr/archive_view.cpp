@@ -115,6 +115,7 @@ bool ArchiveView::Open(const Context& context, const std::string& given) {
   // The names go into one text, not a string each: a million allocations
   // were most of a listing's time under some systems' allocators.
   entries_.resize(index.EntryCount());
+  names_text_.clear();
   std::vector<std::size_t> ends(entries_.size());
   std::string name;
   for (std::size_t listed = 0; listed < entries_.size(); ++listed) {

@@ -22,6 +22,11 @@ struct Entry {
 
 class ArchiveView {
  public:
+  ArchiveView() = default;
+  // The entries' names point into names_text_, which stays where it is.
+  ArchiveView(const ArchiveView&) = delete;
+  ArchiveView& operator=(const ArchiveView&) = delete;
+
   // Opens the archive and names its entries; false, with the reason said to
   // the user (and kept in error()), when it cannot.
   bool Open(const Context& context, const std::string& path);

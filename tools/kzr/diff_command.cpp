@@ -227,9 +227,7 @@ int RunDiff(const Context& context, const DiffOptions& options) {
     const Entry& entry = finding.first != nullptr ? *finding.first : *finding.second;
     const std::string name = Printable(Shown(entry.name));
     JsonObject record;
-    std::string json_name(entry.name);
-    std::replace(json_name.begin(), json_name.end(), '\\', '/');
-    record.Text("name", json_name);
+    record.Text("name", JsonName(entry.name));
     std::string line;
     switch (finding.change) {
       case Change::kAlike:

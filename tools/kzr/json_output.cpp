@@ -1,5 +1,7 @@
 #include "json_output.h"
 
+#include <algorithm>
+
 #include "base/utf8.h"
 
 namespace kzr::cli {
@@ -33,6 +35,12 @@ void AppendCharacter(std::string& json, char32_t character) {
 
 
 }  // namespace
+
+std::string JsonName(std::string_view reported) {
+  std::string name(reported);
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return name;
+}
 
 std::string JsonString(std::string_view text) {
   std::string json;

@@ -22,6 +22,9 @@ inline constexpr int kJsonSchemaVersion = 1;
 
 // The text as a quoted JSON string.
 std::string JsonString(std::string_view text);
+// A reported name as documents give it: with `/` between folders on every
+// system.
+std::string JsonName(std::string_view reported);
 
 // One object, its fields in the order they are added, on one line.
 class JsonObject {

@@ -29,10 +29,8 @@ std::string Hex(std::string_view bytes) {
 // The name as text with `/` between folders on every system, and the bytes
 // the archive holds.
 std::string JsonEntry(const Entry& entry) {
-  std::string name(entry.name);
-  std::replace(name.begin(), name.end(), '\\', '/');
   return JsonObject()
-      .Text("name", name)
+      .Text("name", JsonName(entry.name))
       .Raw("stored", Hex(entry.view.StoredName()))
       .Number("packed", std::uint64_t{entry.view.StoredSize()})
       .Number("unpacked", std::uint64_t{entry.view.UncompressedSize()})

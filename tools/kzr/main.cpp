@@ -90,8 +90,10 @@ int main(int argc, char** argv) {
   const std::optional<std::string> failure = console.OutputFailure();
   if (!failure) return status;
   EndIfOutputPipeClosed();
+#if defined(_WIN32)
   // Windows has no such signal: the command ends as quietly, as a failure.
   if (console.OutputPipeClosed()) return kExitFailure;
+#endif
   console.Error("standard output: write error" + (failure->empty() ? "" : ": " + *failure));
   return kExitFailure;
 }

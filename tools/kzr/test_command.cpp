@@ -59,7 +59,7 @@ int RunTest(const Context& context, const TestOptions& options) {
         const Entry& entry = *chosen[index];
         const Status& status = results[index];
         JsonObject record;
-        record.Text("name", entry.name).Bool("compressed", entry.view.IsCompressed())
+        record.Text("name", JsonName(entry.name)).Bool("compressed", entry.view.IsCompressed())
             .Bool("ok", status.ok());
         if (!status.ok()) {
           ++failed;
