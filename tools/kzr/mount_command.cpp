@@ -248,6 +248,17 @@ class MountedArchive {
     return current_;
   }
 
+  // The kernel's references to inodes of `version` go up by `count`, under
+  // the lock that a new version takes to drop the old one; false when it
+  // has been dropped already (the kernel will find its inodes stale).
+  bool AddLookups(const std::shared_ptr<Version>& version, std::uint64_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = versions_.find(version->number);
+    if (found == versions_.end() || found->second != version) return false;
+    version->lookups += count;
+    return true;
+  }
+
   // The kernel's references to the inode go down by `count`.
   void Forget(fuse_ino_t inode, std::uint64_t count) {
     if (inode == FUSE_ROOT_ID) return;
@@ -436,8 +447,8 @@ void Lookup(fuse_req_t request, fuse_ino_t parent, const char* name) {
     const std::uint32_t child = tree.Child(folder, name);
     if (child == MountTree::kNoNode) return void(fuse_reply_err(request, ENOENT));
     const fuse_entry_param entry = EntryOf(*version, child);
-    ++version->lookups;
-    if (fuse_reply_entry(request, &entry) != 0) --version->lookups;
+    if (!Mounted(request).AddLookups(version, 1)) return void(fuse_reply_err(request, ESTALE));
+    if (fuse_reply_entry(request, &entry) != 0) Mounted(request).Forget(entry.ino, 1);
   });
 }
 
@@ -495,11 +506,13 @@ void OpenDir(fuse_req_t request, fuse_ino_t inode, fuse_file_info* fi) {
 void List(fuse_req_t request, std::size_t size, off_t offset, fuse_file_info* fi, bool plus) {
   Guarded(request, [&] {
     const Handle& handle = *HandleOf(fi);
+    MountedArchive& mounted = Mounted(request);
     Version& version = *handle.version;
     const MountTree& tree = *version.tree;
     const MountTree::Node& folder = tree.at(handle.node);
     std::unique_ptr<char[]> buffer(new char[size]);
     std::size_t used = 0;
+    std::uint64_t linked = 0;  // children given with their attributes
     for (std::size_t at = static_cast<std::size_t>(offset); at < 2 + folder.children.size(); ++at) {
       const std::uint32_t node = at == 0   ? handle.node
                                  : at == 1 ? folder.parent
@@ -512,9 +525,14 @@ void List(fuse_req_t request, std::size_t size, off_t offset, fuse_file_info* fi
                : fuse_add_direntry(request, buffer.get() + used, size - used, name, &entry.attr, next);
       if (added > size - used) break;
       used += added;
-      if (plus && at >= 2) ++version.lookups;  // the kernel links no "." or ".."
+      if (plus && at >= 2) ++linked;  // the kernel links no "." or ".."
     }
-    fuse_reply_buf(request, buffer.get(), used);
+    // A listing of a dropped version still comes: its names fail as stale
+    // when they are used.
+    const bool counted = linked != 0 && mounted.AddLookups(handle.version, linked);
+    if (fuse_reply_buf(request, buffer.get(), used) != 0 && counted) {
+      mounted.Forget(InodeOf(version, folder.children.front()), linked);
+    }
   });
 }
 
