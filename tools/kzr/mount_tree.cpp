@@ -10,14 +10,15 @@
 namespace kzr::cli {
 namespace {
 
-// The components of a reported name, split at its separators.
-std::vector<std::string_view> Components(std::string_view name) {
-  std::vector<std::string_view> components;
+// The components of a reported name, split at its separators, into
+// `components` (reused from name to name).
+void Split(std::string_view name, std::vector<std::string_view>& components) {
+  components.clear();
   for (std::size_t start = 0;;) {
     std::size_t end = start;
     while (end < name.size() && !IsNameSeparator(name[end])) ++end;
     components.push_back(name.substr(start, end - start));
-    if (end == name.size()) return components;
+    if (end == name.size()) return;
     start = end + 1;
   }
 }
@@ -80,8 +81,9 @@ MountTree::MountTree(const std::vector<Entry>& entries) {
     std::string_view name;
   };
   std::vector<Place> places(entries.size());
+  std::vector<std::string_view> components;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::vector<std::string_view> components = Components(entries[i].name);
+    Split(entries[i].name, components);
     if (std::optional<std::string> why = Unshowable(entries[i].name, components)) {
       hidden_.push_back({i, std::move(*why)});
       continue;
