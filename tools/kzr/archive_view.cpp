@@ -150,10 +150,6 @@ std::string Shown(std::string_view name) {
   return shown;
 }
 
-void AppendShown(std::string& text, std::string_view name) {
-  AppendPrintable(text, name, kPathSeparator);
-}
-
 std::string DamageMessage(const std::string& archive, std::size_t entries) {
   return archive + ": damaged directory; only the " + Plural(entries, "entry", "entries") +
          " before the damage could be read";

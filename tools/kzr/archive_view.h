@@ -53,8 +53,6 @@ std::string OpenFailure(const std::string& path, const Status& status,
 
 // A reported name as the user's system writes paths: with its separator.
 std::string Shown(std::string_view name);
-// Appends Printable(Shown(name)).
-void AppendShown(std::string& text, std::string_view name);
 
 // "ARCHIVE: damaged directory; only the N entries before the damage could
 // be read".

@@ -468,16 +468,22 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   if (add_command->parsed() && add_prefix_option->count() != 0) pack.prefix = prefix;
   pack.add = add_command->parsed();
 
-  const std::pair<CLI::App*, Command> dispatch[] = {
-      {list_command, Command::kList},     {extract_command, Command::kExtract},
-      {cat_command, Command::kCat},       {test_command, Command::kTest},
-      {info_command, Command::kInfo},     {pack_command, Command::kPack},
-      {add_command, Command::kAdd},       {delete_command, Command::kDelete},
-      {diff_command, Command::kDiff},     {mount_command, Command::kMount},
-      {unmount_command, Command::kUnmount},
+  Invocation& i = invocation;  // outlives the call, as the caller runs it
+  const std::pair<CLI::App*, std::function<int(const Context&)>> dispatch[] = {
+      {list_command, [&i](const Context& c) { return RunList(c, i.list); }},
+      {extract_command, [&i](const Context& c) { return RunExtract(c, i.extract); }},
+      {cat_command, [&i](const Context& c) { return RunCat(c, i.cat); }},
+      {test_command, [&i](const Context& c) { return RunTest(c, i.test); }},
+      {info_command, [&i](const Context& c) { return RunInfo(c, i.info); }},
+      {pack_command, [&i](const Context& c) { return RunPack(c, i.pack); }},
+      {add_command, [&i](const Context& c) { return RunPack(c, i.pack); }},
+      {delete_command, [&i](const Context& c) { return RunDelete(c, i.remove); }},
+      {diff_command, [&i](const Context& c) { return RunDiff(c, i.diff); }},
+      {mount_command, [&i](const Context& c) { return RunMount(c, i.mount); }},
+      {unmount_command, [&i](const Context& c) { return RunUnmount(c, i.unmount); }},
   };
-  for (const auto& [command, which] : dispatch) {
-    if (command->parsed()) invocation.command = which;
+  for (const auto& [command, run] : dispatch) {
+    if (command->parsed()) invocation.run = run;
   }
   return -1;
 }

@@ -5,6 +5,7 @@
 // path, on Windows too.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,17 +13,14 @@
 
 namespace kzr::cli {
 
-enum class Command {
-  kList, kExtract, kPack, kAdd, kDelete, kTest, kInfo, kCat, kMount, kUnmount, kDiff
-};
-
 struct Invocation {
   bool quiet = false;
   bool verbose = false;
   unsigned jobs = 1;
   std::string names;  // the names' code page; empty: KZR_NAMES, else the default
 
-  Command command = Command::kList;
+  // The command chosen, run with the options below.
+  std::function<int(const Context&)> run;
   ListOptions list;
   ExtractOptions extract;
   PackOptions pack;  // also for add

@@ -63,7 +63,6 @@ bool WriteOut(std::string_view text) {
   std::fflush(stdout);  // whatever went through the C runtime comes first
   return WriteTo(STD_OUTPUT_HANDLE, text, true);
 }
-bool WriteOutLines(std::string_view text) { return WriteOut(text); }
 void WriteError(std::string_view text) { WriteTo(STD_ERROR_HANDLE, text, true); }
 int LastError() { return static_cast<int>(GetLastError()); }
 bool IsClosedPipe(int error) {
@@ -74,7 +73,6 @@ bool WriteOut(std::string_view bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
   return std::fflush(stdout) == 0 && written;
 }
-bool WriteOutLines(std::string_view text) { return WriteOut(text); }
 void WriteError(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
@@ -132,7 +130,7 @@ void Console::Out(std::string_view text) const {
 void Console::OutLines(std::string_view text) const {
   std::lock_guard lock(mutex_);
   FlushLocked();
-  NoteWrittenLocked(WriteOutLines(text));
+  NoteWrittenLocked(WriteOut(text));
 }
 
 void Console::Error(const std::string& message) const {

@@ -35,11 +35,7 @@ int RunDelete(const Context& context, const DeleteOptions& options) {
     }
     return kExitFailure;
   }
-  bool complete = true;
-  for (const std::string& pattern : selection.Unmatched()) {
-    console.Error(path + ": no entry matches " + pattern);
-    complete = false;
-  }
+  bool complete = selection.ReportUnmatched(console, path);
   if (console.verbose()) {
     // In listing order, the last record first.
     for (auto name = chosen.rbegin(); name != chosen.rend(); ++name) {

@@ -26,20 +26,14 @@ bool EntrySelection::Selects(std::string_view name) {
   return chosen && !Excluded(name);
 }
 
-bool EntrySelection::WouldSelect(std::string_view name) const {
-  bool chosen = patterns_.empty();
-  for (std::size_t p = 0; p < patterns_.size() && !chosen; ++p) {
-    chosen = PatternSelects(patterns_[p], name);
-  }
-  return chosen && !Excluded(name);
-}
-
-std::vector<std::string> EntrySelection::Unmatched() const {
-  std::vector<std::string> unmatched;
+bool EntrySelection::ReportUnmatched(const Console& console, const std::string& archive) const {
+  bool all = true;
   for (std::size_t p = 0; p < patterns_.size(); ++p) {
-    if (!matched_[p].load(std::memory_order_relaxed)) unmatched.push_back(patterns_[p]);
+    if (matched_[p].load(std::memory_order_relaxed)) continue;
+    console.Error(archive + ": no entry matches " + patterns_[p]);
+    all = false;
   }
-  return unmatched;
+  return all;
 }
 
 }  // namespace kzr::cli

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console.h"
+
 namespace kzr::cli {
 
 class EntrySelection {
@@ -19,11 +21,10 @@ class EntrySelection {
 
   // Whether the entry called `name` is chosen; notes the patterns it matched.
   bool Selects(std::string_view name);
-  // The same, noting nothing.
-  bool WouldSelect(std::string_view name) const;
 
-  // The patterns that have matched no entry so far, in the order given.
-  std::vector<std::string> Unmatched() const;
+  // Says "ARCHIVE: no entry matches PATTERN" of each pattern that has
+  // matched no entry so far, in the order given; whether all have matched.
+  bool ReportUnmatched(const Console& console, const std::string& archive) const;
 
  private:
   bool Excluded(std::string_view name) const;

@@ -137,10 +137,7 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
     console.Error(DamageMessage(path, archive.entries().size()));
     complete = false;
   }
-  for (const std::string& pattern : selection.Unmatched()) {
-    console.Error(path + ": no entry matches " + pattern);
-    complete = false;
-  }
+  complete = selection.ReportUnmatched(console, path) && complete;
   if (kept != 0 && !options.skip_existing) {
     console.Error(path + ": " + std::to_string(kept) +
                   (kept == 1 ? " file exists and was" : " files exist and were") +

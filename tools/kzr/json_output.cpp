@@ -90,11 +90,6 @@ JsonObject& JsonObject::Number(std::string_view key, std::optional<std::uint64_t
   return Number(key, *value);
 }
 
-JsonObject& JsonObject::Bool(std::string_view key, std::optional<bool> value) {
-  if (!value) return Raw(key, "null");
-  return Bool(key, *value);
-}
-
 JsonObject& JsonObject::Raw(std::string_view key, std::string_view json) {
   Key(key).text_ += json;
   return *this;

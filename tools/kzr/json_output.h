@@ -37,7 +37,6 @@ class JsonObject {
   JsonObject& Bool(std::string_view key, bool value);
   // A missing value is written as null.
   JsonObject& Number(std::string_view key, std::optional<std::uint64_t> value);
-  JsonObject& Bool(std::string_view key, std::optional<bool> value);
   // `json` is written as it is: an object or array made elsewhere.
   JsonObject& Raw(std::string_view key, std::string_view json);
 

@@ -9,6 +9,7 @@
 #include "entry_selection.h"
 #include "json_output.h"
 #include "messages.h"
+#include "platform/paths.h"
 #include "quantities.h"
 
 namespace kzr::cli {
@@ -63,7 +64,7 @@ void AppendTextLine(std::string& block, const Entry& entry, bool human) {
   const std::string_view compressed = entry.view.IsCompressed() ? "yes" : "no";
   std::memcpy(head + 27, compressed.data(), compressed.size());
   block.append(head, sizeof head);
-  AppendShown(block, entry.name);
+  AppendPrintable(block, entry.name, kPathSeparator);
   block += '\n';
 }
 
@@ -98,7 +99,7 @@ int RunList(const Context& context, const ListOptions& options) {
       console.Out((count == 0 ? "\n  " : ",\n  ") + JsonEntry(entry));
     } else {
       if (options.names_only) {
-        AppendShown(block, entry.name);
+        AppendPrintable(block, entry.name, kPathSeparator);
         block += '\n';
       } else {
         AppendTextLine(block, entry, options.human);
@@ -125,11 +126,7 @@ int RunList(const Context& context, const ListOptions& options) {
                SizeWords(unpacked, options.human) + " unpacked";
     console.Note(summary);
   }
-  bool all_found = true;
-  for (const std::string& pattern : selection.Unmatched()) {
-    console.Error(options.archive + ": no entry matches " + pattern);
-    all_found = false;
-  }
+  const bool all_found = selection.ReportUnmatched(console, options.archive);
   if (!complete) {
     console.Error(DamageMessage(options.archive, seen));
     return kExitFailure;

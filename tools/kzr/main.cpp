@@ -30,24 +30,6 @@ extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env
 
 namespace {
 
-int Run(const kzr::cli::Context& context, const kzr::cli::Invocation& invocation) {
-  using namespace kzr::cli;
-  switch (invocation.command) {
-    case Command::kList: return RunList(context, invocation.list);
-    case Command::kExtract: return RunExtract(context, invocation.extract);
-    case Command::kCat: return RunCat(context, invocation.cat);
-    case Command::kTest: return RunTest(context, invocation.test);
-    case Command::kInfo: return RunInfo(context, invocation.info);
-    case Command::kPack:
-    case Command::kAdd: return RunPack(context, invocation.pack);
-    case Command::kDelete: return RunDelete(context, invocation.remove);
-    case Command::kMount: return RunMount(context, invocation.mount);
-    case Command::kUnmount: return RunUnmount(context, invocation.unmount);
-    case Command::kDiff: return RunDiff(context, invocation.diff);
-  }
-  return kExitUsage;
-}
-
 // The arguments in UTF-8: on Windows taken in UTF-16 from the system, where
 // main() would get them in the ANSI code page, any other character replaced.
 std::vector<std::string> Arguments(int argc, char** argv) {
@@ -85,7 +67,7 @@ int main(int argc, char** argv) {
 
   const Console console(invocation.quiet, invocation.verbose);
   const Context context{console, invocation.jobs, invocation.names};
-  const int status = Run(context, invocation);
+  const int status = invocation.run(context);
   // Results that did not all reach stdout make the command a failure.
   const std::optional<std::string> failure = console.OutputFailure();
   if (!failure) return status;

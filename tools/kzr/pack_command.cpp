@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #if defined(_WIN32)
@@ -29,12 +30,6 @@
 
 namespace kzr::cli {
 namespace {
-
-// The stored form of an item: `\` between folders, the same on every system.
-std::string StoredForm(std::string item) {
-  std::replace(item.begin(), item.end(), kPathSeparator, '\\');
-  return item;
-}
 
 // A sub-path inside the archive ("a/b", "a\b\", ...) in the stored form:
 // components joined by `\`, ending with `\`; nothing, with the reason, when
@@ -87,7 +82,7 @@ class FileCollector {
 
  private:
   void AddFile(const std::string& item) {
-    const std::string name = prefix_ + StoredForm(item);
+    const std::string name = JoinSubPath(prefix_, item);
     for (const std::string& pattern : excludes_) {
       if (PatternSelects(pattern, name)) return;
     }
@@ -202,42 +197,20 @@ bool CopyToStandardOutput(const std::string& path) {
   return std::fflush(stdout) == 0;
 }
 
-// The packing progress: one job, the sizes of the files to store.
-class PackProgress {
+// The packing progress: one job, whose file is done when the next begins.
+class PackProgress final : public Progress {
  public:
-  PackProgress(const Console& console, const std::map<std::string, NewFile>& files)
-      : bar_("packing", console.quiet(), files.size(), Bytes(files)), job_(bar_), last_(0) {}
-  ~PackProgress() { bar_.Clear(); }
-
-  class Adapter final : public Progress {
-   public:
-    explicit Adapter(PackProgress& progress) : progress_(progress) {}
-    bool Begin(std::string_view name, std::uint64_t size) override {
-      if (progress_.begun_) progress_.job_.Finish(progress_.last_);
-      progress_.begun_ = true;
-      progress_.last_ = size;
-      return progress_.job_.Begin(Shown(name), size);
-    }
-    bool Advance(std::uint64_t bytes) override { return progress_.job_.Advance(bytes); }
-
-   private:
-    PackProgress& progress_;
-  };
+  explicit PackProgress(ProgressBar& bar) : job_(bar) {}
+  bool Begin(std::string_view name, std::uint64_t size) override {
+    if (last_) job_.Finish(*last_);
+    last_ = size;
+    return job_.Begin(Shown(name), size);
+  }
+  bool Advance(std::uint64_t bytes) override { return job_.Advance(bytes); }
 
  private:
-  static std::uint64_t Bytes(const std::map<std::string, NewFile>& files) {
-    std::uint64_t total = 0;
-    for (const auto& [stored, file] : files) {
-      FileIdentity identity;
-      if (IdentityOf(file.source, identity).ok()) total += identity.size;
-    }
-    return total;
-  }
-
-  ProgressBar bar_;
   ProgressBar::Job job_;
-  std::uint64_t last_;
-  bool begun_ = false;
+  std::optional<std::uint64_t> last_;  // the size of the file under way
 };
 
 }  // namespace
@@ -311,12 +284,17 @@ int RunPack(const Context& context, const PackOptions& options) {
   PackRequest request;
   request.archive = archive;
   request.fresh = !options.add;
-  for (const auto& [stored, file] : collector.files()) request.files.push_back(file);
+  std::uint64_t bytes = 0;
+  for (const auto& [stored, file] : collector.files()) {
+    request.files.push_back(file);
+    FileIdentity identity;
+    if (IdentityOf(file.source, identity).ok()) bytes += identity.size;
+  }
   EditCounts counts;
   {
-    PackProgress progress(console, collector.files());
-    PackProgress::Adapter adapter(progress);
-    if (Status status = PackArchive(request, *names, &adapter, &counts); !status.ok()) {
+    ProgressBar bar("packing", console.quiet(), request.files.size(), bytes);
+    PackProgress progress(bar);
+    if (Status status = PackArchive(request, *names, &progress, &counts); !status.ok()) {
       const std::string kept = existing == FileKind::kFile ? "; the archive is kept as it was" : "";
       const bool about_archive = status.path().empty() || status.path() == FileBehindLinks(path);
       console.Error(path + ": " + (about_archive ? "" : status.path() + ": ") + Describe(status) +

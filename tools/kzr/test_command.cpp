@@ -94,11 +94,7 @@ int RunTest(const Context& context, const TestOptions& options) {
                  (complete ? "" : "; the directory is damaged past these"));
   }
   if (!complete) console.Error(DamageMessage(path, archive.entries().size()));
-  bool all_found = true;
-  for (const std::string& pattern : selection.Unmatched()) {
-    console.Error(path + ": no entry matches " + pattern);
-    all_found = false;
-  }
+  const bool all_found = selection.ReportUnmatched(console, path);
   return complete && all_found && failed == 0 ? kExitOk : kExitFailure;
 }
 
