@@ -58,22 +58,20 @@ Status ArchiveWriter::AddFile(const std::string& source_path, const std::string&
 
   // The length the file had when it was opened is the length the masks and
   // the record use: the file must end exactly there.
-  std::uint64_t done = 0;
-  for (;;) {
-    std::size_t got = 0;
-    const std::size_t wanted =
-        done < length ? static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done))
-                      : 1;
-    if (Status status = source.Read(chunk_.get(), wanted, got); !status.ok()) return status;
-    if (got == 0) break;
-    if (done + got > length) return Status(Status::kReadFailed).About(source_path);  // it grew
+  for (std::uint64_t done = 0; done < length;) {
+    const auto got = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done));
+    // A file that shrank ends early: kReadFailed, with no error of the system's.
+    if (Status status = source.ReadAt(done, chunk_.get(), got); !status.ok()) return status;
     if (ini_dat) EncodeIniDatMask(chunk_.get(), got, member_length, done);
     if (masked) EncodeContentMask(chunk_.get(), got, member_length);
     if (Status status = Append(chunk_.get(), got); !status.ok()) return status;
     done += got;
     if (progress != nullptr && !progress->Advance(got)) return Status::kAborted;
   }
-  if (done != length) return Status(Status::kReadFailed).About(source_path);  // it shrank
+  std::uint8_t more;
+  Status grew = source.ReadAt(length, &more, 1);
+  if (grew.ok()) return Status(Status::kReadFailed).About(source_path);
+  if (grew.system_error() != 0) return grew;
 
   AppendRecord(flavour_, FixedBlock::ForStoredMember(data_offset, member_length), stored_name,
                directory_);

@@ -48,7 +48,6 @@ class InputFile {
   // named pipe without a writer is not waited for. Other programs may read,
   // write, rename and delete the file meanwhile.
   Status Open(const std::string& path) noexcept;
-  bool is_open() const noexcept { return handle_ != -1; }
   // The length and identity the file had when it was opened.
   std::uint64_t length() const noexcept { return identity_.size; }
   const FileIdentity& identity() const noexcept { return identity_; }
@@ -58,8 +57,6 @@ class InputFile {
   // Exactly `size` bytes at `offset`: kOk, or kReadFailed when they cannot
   // all be had.
   Status ReadAt(std::uint64_t offset, void* to, std::size_t size) const noexcept;
-  // The next bytes, up to `size`; `got` is 0 at the end. kOk or kReadFailed.
-  Status Read(void* to, std::size_t size, std::size_t& got) noexcept;
 
  private:
   std::intptr_t handle_ = -1;
@@ -189,7 +186,6 @@ class ArchiveLock {
   // kInUse when the wait ran out.
   Status Acquire(const std::string& path, std::chrono::milliseconds wait) noexcept;
   void Release() noexcept;
-  bool held() const noexcept { return handle_ != -1; }
 
  private:
   std::intptr_t handle_ = -1;
@@ -217,16 +213,15 @@ bool RemoveEmptyFolder(const std::string& path) noexcept;
 // time zone (bits 25-31 the year - 1980, 21-24 the month, 16-20 the day,
 // 11-15 the hour, 5-10 the minute, 0-4 the seconds / 2); 1980-01-01 for
 // anything earlier.
+#if defined(_WIN32)
 std::uint32_t PackedLocalTime(std::int64_t seconds) noexcept;
+#endif
 
 // Why the system would not take `component` as a file's name for what it
 // says (nothing when it would): on Windows a device name, a reserved
 // character, a trailing dot or space, or more than 255 characters.
 std::optional<std::string> SystemRefusesName(std::string_view component);
 
-// The part of a temporary file's name that marks it as this process's:
-// ".kzr-tmp-PID-".
-std::string TemporaryMark();
 // "NAME.kzr-tmp-PID-TAG" in the folder of `target` (named NAME there), with
 // NAME cut short where the whole would pass the system's limits.
 std::string TemporaryPathFor(const std::string& target, std::string_view tag);

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <thread>
 
 #include "platform/files.h"
@@ -137,10 +136,6 @@ Status Rename(std::intptr_t folder, const std::string&, const std::string& from,
 
 // --- InputFile -----------------------------------------------------------------
 
-InputFile::~InputFile() {
-  if (handle_ != kNoHandle) close(AsDescriptor(handle_));
-}
-
 Status InputFile::Open(const std::string& path) noexcept {
   if (handle_ != kNoHandle) close(AsDescriptor(handle_));
   handle_ = kNoHandle;
@@ -182,38 +177,7 @@ Status InputFile::ReadAt(std::uint64_t offset, void* to, std::size_t size) const
   return Status::kOk;
 }
 
-Status InputFile::Read(void* to, std::size_t size, std::size_t& got) noexcept {
-  got = 0;
-  for (;;) {
-    const ssize_t read_now = read(AsDescriptor(handle_), to, size);
-    if (read_now >= 0) {
-      got = static_cast<std::size_t>(read_now);
-      return Status::kOk;
-    }
-    if (errno != EINTR) return Failure(Status::kReadFailed, path_);
-  }
-}
-
 // --- Folder --------------------------------------------------------------------
-
-Folder::~Folder() {
-  if (handle_ != kNoHandle) close(AsDescriptor(handle_));
-}
-
-Folder::Folder(Folder&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = kNoHandle;
-}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) close(AsDescriptor(handle_));
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
 
 namespace {
 
@@ -305,22 +269,7 @@ Status Folder::KindOf(std::string_view name, Kind& kind) const noexcept {
   return Status::kOk;
 }
 
-Status Folder::IdentityOf(std::string_view name, FileIdentity& identity) const noexcept {
-  try {
-    return system::Identify(handle_, path_, std::string(name), identity);
-  } catch (...) {
-    return Status::kNoMemory;
-  }
-}
-
 // --- ArchiveLock ---------------------------------------------------------------
-
-ArchiveLock::~ArchiveLock() { Release(); }
-
-void ArchiveLock::Release() noexcept {
-  if (handle_ != kNoHandle) close(AsDescriptor(handle_));  // the lock goes with it
-  handle_ = kNoHandle;
-}
 
 Status ArchiveLock::Acquire(const std::string& path, std::chrono::milliseconds wait) noexcept {
   Release();
@@ -360,11 +309,6 @@ bool PathExists(const std::string& path) noexcept {
   return lstat(path.c_str(), &info) == 0;
 }
 
-Status IdentityOf(const std::string& path, FileIdentity& identity) noexcept {
-  Status status = system::Identify(kNoHandle, {}, path, identity);
-  return status.ok() ? status : status.About(path);
-}
-
 Status MayChange(const std::string& path) noexcept {
   if (access(path.c_str(), W_OK) == 0 || errno == ENOENT) return Status::kOk;
   return Failure(Status::kCannotCreate, path);
@@ -380,20 +324,6 @@ std::string FileBehindLinks(const std::string& path) {
 
 bool RemoveFile(const std::string& path) noexcept { return unlink(path.c_str()) == 0; }
 bool RemoveEmptyFolder(const std::string& path) noexcept { return rmdir(path.c_str()) == 0; }
-
-std::uint32_t PackedLocalTime(std::int64_t seconds) noexcept {
-  const std::time_t time = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  if (seconds < 0 || localtime_r(&time, &local) == nullptr || local.tm_year < 80) {
-    return (1u << 21) | (1u << 16);  // 1980-01-01
-  }
-  return static_cast<std::uint32_t>(local.tm_year - 80) << 25 |
-         static_cast<std::uint32_t>(local.tm_mon + 1) << 21 |
-         static_cast<std::uint32_t>(local.tm_mday) << 16 |
-         static_cast<std::uint32_t>(local.tm_hour) << 11 |
-         static_cast<std::uint32_t>(local.tm_min) << 5 |
-         static_cast<std::uint32_t>(local.tm_sec / 2);
-}
 
 std::string SystemMessage(int system_error) { return std::strerror(system_error); }
 

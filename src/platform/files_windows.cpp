@@ -48,20 +48,17 @@ constexpr std::int64_t kUnixEpoch = 116444736000000000;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// A path for the wide calls; false when it is not text.
-bool ForSystem(const std::string& path, std::wstring& wide) noexcept {
+// `folder_path` + `name` as a path for the wide calls; false without memory.
+bool ForSystem(std::string_view folder_path, std::string_view name, std::wstring& wide) noexcept {
   try {
-    wide = SystemPath(path);
+    wide = SystemPath(std::string(folder_path).append(name));
     return true;
   } catch (...) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return false;
   }
 }
-
-std::string Joined(const std::string& folder_path, const std::string& name) {
-  return folder_path + name;
-}
+bool ForSystem(const std::string& path, std::wstring& wide) noexcept { return ForSystem(path, {}, wide); }
 
 }  // namespace
 
@@ -106,11 +103,7 @@ std::size_t LongestPath() noexcept { return 32000; }
 Status CreateNew(std::intptr_t, const std::string& folder_path, const std::string& name,
                  std::intptr_t& handle) noexcept {
   std::wstring path;
-  try {
-    if (!ForSystem(Joined(folder_path, name), path)) return Failure(Status::kCannotCreate);
-  } catch (...) {
-    return Status::kNoMemory;
-  }
+  if (!ForSystem(folder_path, name, path)) return Failure(Status::kCannotCreate);
   const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -170,22 +163,14 @@ bool Close(std::intptr_t handle) noexcept { return CloseHandle(AsHandle(handle))
 
 bool Remove(std::intptr_t, const std::string& folder_path, const std::string& name) noexcept {
   std::wstring path;
-  try {
-    if (!ForSystem(Joined(folder_path, name), path)) return false;
-  } catch (...) {
-    return false;
-  }
+  if (!ForSystem(folder_path, name, path)) return false;
   return DeleteFileW(path.c_str()) != 0;
 }
 
 Status Identify(std::intptr_t, const std::string& folder_path, const std::string& name,
                 FileIdentity& identity) noexcept {
   std::wstring path;
-  try {
-    if (!ForSystem(Joined(folder_path, name), path)) return Failure(Status::kCannotOpen);
-  } catch (...) {
-    return Status::kNoMemory;
-  }
+  if (!ForSystem(folder_path, name, path)) return Failure(Status::kCannotOpen);
   const HANDLE file = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Failure(Status::kCannotOpen);
@@ -200,12 +185,8 @@ Status Identify(std::intptr_t, const std::string& folder_path, const std::string
 Status Rename(std::intptr_t, const std::string& folder_path, const std::string& from,
               const std::string& to, bool replace, ArchiveLock* lock) noexcept {
   std::wstring source, target;
-  try {
-    if (!ForSystem(Joined(folder_path, from), source) || !ForSystem(Joined(folder_path, to), target)) {
-      return Failure(Status::kCannotCreate);
-    }
-  } catch (...) {
-    return Status::kNoMemory;
+  if (!ForSystem(folder_path, from, source) || !ForSystem(folder_path, to, target)) {
+    return Failure(Status::kCannotCreate);
   }
   // The lock is a handle on the very file to replace, which the rename needs
   // closed.
@@ -224,10 +205,6 @@ Status Rename(std::intptr_t, const std::string& folder_path, const std::string& 
 }  // namespace system
 
 // --- InputFile -----------------------------------------------------------------
-
-InputFile::~InputFile() {
-  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
-}
 
 Status InputFile::Open(const std::string& path) noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
@@ -277,37 +254,7 @@ Status InputFile::ReadAt(std::uint64_t offset, void* to, std::size_t size) const
   return Status::kOk;
 }
 
-Status InputFile::Read(void* to, std::size_t size, std::size_t& got) noexcept {
-  DWORD read = 0;
-  if (!ReadFile(AsHandle(handle_), to, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)),
-                &read, nullptr)) {
-    got = 0;
-    return Failure(Status::kReadFailed, path_);
-  }
-  got = read;
-  return Status::kOk;
-}
-
 // --- Folder --------------------------------------------------------------------
-
-Folder::~Folder() {
-  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
-}
-
-Folder::Folder(Folder&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = kNoHandle;
-}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
 
 namespace {
 
@@ -419,22 +366,7 @@ Status Folder::KindOf(std::string_view name, Kind& kind) const noexcept {
   return Status::kOk;
 }
 
-Status Folder::IdentityOf(std::string_view name, FileIdentity& identity) const noexcept {
-  try {
-    return system::Identify(handle_, path_, std::string(name), identity);
-  } catch (...) {
-    return Status::kNoMemory;
-  }
-}
-
 // --- ArchiveLock ---------------------------------------------------------------
-
-ArchiveLock::~ArchiveLock() { Release(); }
-
-void ArchiveLock::Release() noexcept {
-  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
-  handle_ = kNoHandle;
-}
 
 Status ArchiveLock::Acquire(const std::string& path, std::chrono::milliseconds wait) noexcept {
   Release();
@@ -467,11 +399,6 @@ Status ArchiveLock::Acquire(const std::string& path, std::chrono::milliseconds w
 bool PathExists(const std::string& path) noexcept {
   std::wstring wide;
   return ForSystem(path, wide) && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-Status IdentityOf(const std::string& path, FileIdentity& identity) noexcept {
-  Status status = system::Identify(kNoHandle, {}, path, identity);
-  return status.ok() ? status : status.About(path);
 }
 
 Status MayChange(const std::string& path) noexcept {
