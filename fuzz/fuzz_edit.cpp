@@ -405,7 +405,8 @@ void CheckEdited(Flavour flavour, const std::vector<Expected>& expected) {
     } else {
       Check(name == wanted.name, "an added file has another name or place");
       CheckAddedRecord(block, wanted.member.size());
-      Check(reader->ReadMember(entry, &sink) == Status::kOk && sink.bytes() == wanted.member,
+      kzr::MemberBuffers buffers;
+      Check(reader->ReadMember(entry, &sink, buffers) == Status::kOk && sink.bytes() == wanted.member,
             "an added file does not read back as the file");
     }
   }

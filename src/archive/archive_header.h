@@ -16,7 +16,6 @@ struct ArchiveHeader {
   // Byte 4 as it stands; an accepted header holds 0 or 1 there.
   std::uint8_t FlavourByte() const noexcept { return bytes[format::kHeaderFlavour]; }
   bool IsMasked() const noexcept { return FlavourByte() == static_cast<std::uint8_t>(Flavour::kMasked); }
-  kzr::Flavour GetFlavour() const noexcept { return IsMasked() ? Flavour::kMasked : Flavour::kPlain; }
   std::uint32_t ArchiveLength() const noexcept;
   std::uint32_t EntryCount() const noexcept;
   std::uint32_t DirectoryOffset() const noexcept;
@@ -42,12 +41,6 @@ enum class HeaderCheck {
 // `header` and whose length is `file_length`.
 HeaderCheck CheckHeader(const ArchiveHeader& header, std::size_t header_bytes,
                         std::uint64_t file_length) noexcept;
-
-// Whether such a file is an archive that may be opened: it passes every check.
-inline bool IsAcceptableHeader(const ArchiveHeader& header, std::size_t header_bytes,
-                               std::uint64_t file_length) noexcept {
-  return CheckHeader(header, header_bytes, file_length) == HeaderCheck::kAccepted;
-}
 
 // Detection: the magic and the "ZBL" tag in the first eight bytes. The flavour
 // byte is not looked at, so a recognised file may still be refused at open.

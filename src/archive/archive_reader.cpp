@@ -40,6 +40,13 @@ class StoredRange final : public StoredBytes {
 
 }  // namespace
 
+bool LooksLikeArchive(const std::string& path) noexcept {
+  InputFile file;
+  std::uint8_t first[format::kSignatureSize];
+  return file.Open(path).ok() && file.length() >= sizeof first &&
+         file.ReadAt(0, first, sizeof first).ok() && HasArchiveSignature(first, sizeof first);
+}
+
 ArchiveReader::~ArchiveReader() = default;
 
 Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReader>& reader,
@@ -66,14 +73,18 @@ Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReade
     }
     return Status(Status::kNotAnArchive).About(path);
   }
-  switch (DirectoryIndex::Load(opened->file_, opened->header_, opened->index_).code()) {
-    case Status::kOk:
-      break;
-    case Status::kNoMemory:
-      return Status::kNoMemory;
-    default:
-      return Status(Status::kDamagedArchive).About(path);  // the directory cannot be read whole
+  // The directory, read with one read into a copy with kSlack zero bytes after it.
+  const std::uint32_t directory_length = opened->header_.DirectoryLength();
+  std::unique_ptr<std::uint8_t[]> directory(
+      new (std::nothrow) std::uint8_t[directory_length + DirectoryIndex::kSlack]);
+  if (!directory) return Status::kNoMemory;
+  std::fill_n(directory.get() + directory_length, DirectoryIndex::kSlack, std::uint8_t{0});
+  if (directory_length != 0 &&
+      !opened->file_.ReadAt(opened->header_.DirectoryOffset(), directory.get(), directory_length).ok()) {
+    return Status(Status::kDamagedArchive).About(path);  // the directory cannot be read whole
   }
+  opened->index_ = DirectoryIndex::Build(std::move(directory), directory_length, opened->header_.IsMasked());
+  if (!opened->index_) return Status::kNoMemory;
   reader = std::move(opened);
   return Status::kOk;
 }

@@ -54,6 +54,10 @@ struct HeaderFindings {
   bool signature = false;  // the first bytes are an archive's
 };
 
+// Detection: whether the file at `path` begins as an archive does
+// (HasArchiveSignature).
+bool LooksLikeArchive(const std::string& path) noexcept;
+
 class ArchiveReader {
  public:
   // Opens the file at `path` for reading, checks its header against its real
@@ -69,7 +73,7 @@ class ArchiveReader {
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
   const ArchiveHeader& header() const noexcept { return header_; }
-  Flavour flavour() const noexcept { return header_.GetFlavour(); }
+  Flavour flavour() const noexcept { return header_.IsMasked() ? Flavour::kMasked : Flavour::kPlain; }
   const DirectoryIndex& index() const noexcept { return *index_; }
   // The open file: its identity, length and time when it was opened.
   const InputFile& file() const noexcept { return file_; }
@@ -85,10 +89,6 @@ class ArchiveReader {
   // kOk; kCorruptData when CheckEntry refuses it or the stored bytes do not
   // decode; kReadFailed; kNoMemory; or what the sink answered.
   Status ReadMember(const EntryView& entry, MemberSink* sink, MemberBuffers& buffers) const noexcept;
-  // The same with the reader's own buffers, for one thread at a time.
-  Status ReadMember(const EntryView& entry, MemberSink* sink) noexcept {
-    return ReadMember(entry, sink, buffers_);
-  }
 
   // Hands the entry's stored bytes to `sink` exactly as the archive holds
   // them (for rewriting the archive); kCorruptData when they lie outside it.
@@ -102,7 +102,6 @@ class ArchiveReader {
   InputFile file_;
   ArchiveHeader header_{};
   std::unique_ptr<DirectoryIndex> index_;
-  MemberBuffers buffers_;
 };
 
 }  // namespace kzr

@@ -2,16 +2,11 @@
 
 #include <new>
 
+#include "archive/byte_order.h"
 #include "archive/directory_record.h"
 #include "codec/content_mask.h"
 
 namespace kzr {
-namespace {
-
-constexpr std::size_t kChunkSize = std::size_t{1} << 20;
-
-}  // namespace
-
 // Hands an entry's stored bytes to the archive being written.
 class ArchiveWriter::Appender final : public MemberSink {
  public:
@@ -31,8 +26,7 @@ Status ArchiveWriter::Begin(const std::string& target, Flavour flavour, bool kee
   flavour_ = flavour;
   directory_.clear();
   entry_count_ = 0;
-  if (!chunk_) chunk_.reset(new (std::nothrow) std::uint8_t[kChunkSize]);
-  if (!chunk_) return Status::kNoMemory;
+  if (buffers_.Chunk() == nullptr) return Status::kNoMemory;
   if (Status status = output_.Create(target, keep_access); !status.ok()) return status;
   // The header's place, filled in last.
   const std::uint8_t placeholder[format::kHeaderSize] = {};
@@ -55,26 +49,30 @@ Status ArchiveWriter::AddFile(const std::string& source_path, const std::string&
   const std::uint32_t data_offset = DataOffset();
   const bool masked = flavour_ == Flavour::kMasked;
   const bool ini_dat = masked && IsIniDatName(stored_name.c_str());
+  std::uint8_t* const chunk = buffers_.Chunk();
 
   // The length the file had when it was opened is the length the masks and
   // the record use: the file must end exactly there.
   for (std::uint64_t done = 0; done < length;) {
-    const auto got = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done));
+    const auto got = static_cast<std::size_t>(
+        std::min<std::uint64_t>(MemberBuffers::kChunkSize, length - done));
     // A file that shrank ends early: kReadFailed, with no error of the system's.
-    if (Status status = source.ReadAt(done, chunk_.get(), got); !status.ok()) return status;
-    if (ini_dat) EncodeIniDatMask(chunk_.get(), got, member_length, done);
-    if (masked) EncodeContentMask(chunk_.get(), got, member_length);
-    if (Status status = Append(chunk_.get(), got); !status.ok()) return status;
+    if (Status status = source.ReadAt(done, chunk, got); !status.ok()) return status;
+    if (ini_dat) EncodeIniDatMask(chunk, got, member_length, done);
+    if (masked) EncodeContentMask(chunk, got, member_length);
+    if (Status status = Append(chunk, got); !status.ok()) return status;
     done += got;
     if (progress != nullptr && !progress->Advance(got)) return Status::kAborted;
   }
   std::uint8_t more;
-  Status grew = source.ReadAt(length, &more, 1);
+  const Status grew = source.ReadAt(length, &more, 1);
   if (grew.ok()) return Status(Status::kReadFailed).About(source_path);
   if (grew.system_error() != 0) return grew;
 
-  AppendRecord(flavour_, FixedBlock::ForStoredMember(data_offset, member_length), stored_name,
-               directory_);
+  FixedBlock block;  // every other field 0
+  StoreU32(block.bytes + format::kRecordDataOffset, data_offset);
+  StoreU32(block.bytes + format::kRecordUncompressedSize, member_length);
+  AppendRecord(flavour_, block, stored_name, directory_);
   ++entry_count_;
   return Status::kOk;
 }
@@ -82,7 +80,7 @@ Status ArchiveWriter::AddFile(const std::string& source_path, const std::string&
 Status ArchiveWriter::CopyEntry(const ArchiveReader& reader, const EntryView& entry,
                                 Progress* progress) {
   FixedBlock block = FixedBlock::CopyOf(entry);
-  block.SetDataOffset(DataOffset());
+  StoreU32(block.bytes + format::kRecordDataOffset, DataOffset());
   Appender appender(*this, progress);
   if (Status status = reader.CopyStored(entry, appender, buffers_); !status.ok()) return status;
   AppendRecord(flavour_, block, entry.StoredName(), directory_);

@@ -45,8 +45,6 @@ class ArchiveWriter {
   // `placing` says (durably).
   Status Finish(Placing placing);
 
-  std::uint32_t entry_count() const noexcept { return entry_count_; }
-
  private:
   class Appender;
   Status Append(const std::uint8_t* bytes, std::size_t size) noexcept;
@@ -56,7 +54,6 @@ class ArchiveWriter {
   Flavour flavour_ = Flavour::kMasked;
   std::vector<std::uint8_t> directory_;
   std::uint32_t entry_count_ = 0;
-  std::unique_ptr<std::uint8_t[]> chunk_;
   MemberBuffers buffers_;
 };
 

@@ -11,27 +11,11 @@ namespace kzr {
 
 using namespace format;
 
-Status DirectoryIndex::Load(const InputFile& file, const ArchiveHeader& header,
-                            std::unique_ptr<DirectoryIndex>& index) noexcept {
-  index.reset();
-  const std::uint32_t length = header.DirectoryLength();
-  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length + kSlack]);
-  if (!bytes) return Status::kNoMemory;
-  std::fill_n(bytes.get() + length, kSlack, std::uint8_t{0});
-  if (length != 0) {
-    if (Status status = file.ReadAt(header.DirectoryOffset(), bytes.get(), length); !status.ok()) {
-      return status;
-    }
-  }
-  index = Build(std::move(bytes), length, header.IsMasked());
-  return index ? Status::kOk : Status::kNoMemory;
-}
-
 std::unique_ptr<DirectoryIndex> DirectoryIndex::Build(std::unique_ptr<std::uint8_t[]> bytes,
                                                       std::uint32_t length,
                                                       bool masked) noexcept {
   std::unique_ptr<DirectoryIndex> index(new (std::nothrow)
-                                            DirectoryIndex(std::move(bytes), length));
+                                            DirectoryIndex(std::move(bytes)));
   if (!index) return nullptr;
   // Every record takes at least 41 bytes (43 when masked): this many spans
   // hold any directory, so the walk never checks for room.

@@ -19,12 +19,6 @@ class InputFile;
 
 class DirectoryIndex {
  public:
-  // Reads the DirectoryLength bytes at DirectoryOffset of an accepted archive
-  // with one read, then builds the index from them into `index`: kOk, or
-  // kNoMemory or kReadFailed with `index` left empty.
-  static Status Load(const InputFile& file, const ArchiveHeader& header,
-                     std::unique_ptr<DirectoryIndex>& index) noexcept;
-
   // Every directory copy is followed by this many zero bytes, so that a
   // name in it may be read a word at a time (EntryView::Name).
   static constexpr std::size_t kSlack = 16;
@@ -49,11 +43,10 @@ class DirectoryIndex {
   bool IsDamaged() const noexcept { return damaged_; }
 
  private:
-  DirectoryIndex(std::unique_ptr<std::uint8_t[]> bytes, std::uint32_t length) noexcept
-      : bytes_(std::move(bytes)), length_(length) {}
+  explicit DirectoryIndex(std::unique_ptr<std::uint8_t[]> bytes) noexcept
+      : bytes_(std::move(bytes)) {}
 
   std::unique_ptr<std::uint8_t[]> bytes_;
-  std::uint32_t length_;
   std::unique_ptr<RecordSpan[]> spans_;
   std::size_t count_ = 0;
   bool damaged_ = false;

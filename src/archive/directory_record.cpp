@@ -9,21 +9,10 @@ namespace kzr {
 
 using namespace format;
 
-FixedBlock FixedBlock::ForStoredMember(std::uint32_t data_offset, std::uint32_t length) noexcept {
-  FixedBlock block;
-  StoreU32(block.bytes + kRecordDataOffset, data_offset);
-  StoreU32(block.bytes + kRecordUncompressedSize, length);
-  return block;
-}
-
 FixedBlock FixedBlock::CopyOf(const EntryView& entry) noexcept {
   FixedBlock block;
   std::memcpy(block.bytes, entry.Name() - kRecordName, kFixedBlockSize);
   return block;
-}
-
-void FixedBlock::SetDataOffset(std::uint32_t data_offset) noexcept {
-  StoreU32(bytes + kRecordDataOffset, data_offset);
 }
 
 std::size_t RecordSize(Flavour flavour, std::size_t name_length) noexcept {
@@ -44,7 +33,7 @@ void AppendRecord(Flavour flavour, const FixedBlock& block, std::string_view nam
   std::memcpy(at, block.bytes, kFixedBlockSize);
   if (!name.empty()) std::memcpy(at + kRecordName, name.data(), name.size());
   at[kRecordName + name.size()] = 0;
-  if (flavour == Flavour::kMasked) KeyChain(run_length).Mask(at, run_length);
+  if (flavour == Flavour::kMasked) MaskChained(at, run_length, run_length);
 }
 
 }  // namespace kzr

@@ -20,13 +20,8 @@ namespace kzr {
 struct FixedBlock {
   std::uint8_t bytes[format::kFixedBlockSize] = {};
 
-  // The block a writer stores for a member it stores uncompressed: its data
-  // offset and length, every other field 0.
-  static FixedBlock ForStoredMember(std::uint32_t data_offset, std::uint32_t length) noexcept;
   // An existing entry's block as it stands, reserved fields included.
   static FixedBlock CopyOf(const EntryView& entry) noexcept;
-
-  void SetDataOffset(std::uint32_t data_offset) noexcept;
 };
 
 // The bytes a record with a name of `name_length` bytes takes in a directory

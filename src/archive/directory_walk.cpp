@@ -6,12 +6,11 @@
 
 #include "archive/byte_order.h"
 #include "archive/format.h"
+#include "archive/key_chain.h"
 #include "base/cpu_features.h"
 
 #if KZR_SSSE3_PATHS
 #include <tmmintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
 #endif
 
 namespace kzr {
@@ -20,27 +19,8 @@ using namespace format;
 
 namespace {
 
-// Unmasks `size` bytes: each byte's key is chosen by the stored byte before
-// it (`before`, then the bytes themselves, before they are unmasked).
-void UnmaskBytes(std::uint8_t* bytes, std::size_t size, unsigned before) noexcept {
-  for (std::size_t at = 0; at < size; ++at) {
-    const std::uint8_t stored = bytes[at];
-    bytes[at] = stored ^ kDirectoryKeyTable[before & 0x0F];
-    before = stored;
-  }
-}
-
 // The first NUL in [from, end), or null.
 const std::uint8_t* FindNul(const std::uint8_t* from, const std::uint8_t* end) noexcept {
-#if defined(__SSE2__)
-  // Names are a few dozen bytes: 16 at a time beats a library search, which
-  // pays for its set-up (x86-64, where SSE2 is the baseline).
-  for (; end - from >= 16; from += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128()));
-    if (zeros != 0) return from + std::countr_zero(static_cast<unsigned>(zeros));
-  }
-#endif
   return static_cast<const std::uint8_t*>(std::memchr(from, 0, static_cast<std::size_t>(end - from)));
 }
 
@@ -85,8 +65,8 @@ KZR_TARGET_SSSE3 std::size_t UnmaskBlocks(std::uint8_t* bytes, std::size_t size,
   }
   if (at >= size) return nul;
   // The rest begins after the last stored byte of the last block.
-  UnmaskBytes(bytes + at, size - at,
-              at == 0 ? index : static_cast<unsigned>(_mm_extract_epi16(before, 7)) >> 8);
+  UnmaskChained(bytes + at, size - at,
+                at == 0 ? index : static_cast<unsigned>(_mm_extract_epi16(before, 7)) >> 8);
   if (nul != size) return nul;
   const std::uint8_t* found = FindNul(bytes + std::max(at, from), bytes + size);
   return found == nullptr ? size : static_cast<std::size_t>(found - bytes);
@@ -99,10 +79,10 @@ KZR_TARGET_SSSE3 std::size_t UnmaskBlocks(std::uint8_t* bytes, std::size_t size,
 std::size_t UnmaskRecord(std::uint8_t* bytes, std::size_t size, unsigned index,
                          std::size_t readable, std::size_t from) noexcept {
 #if KZR_SSSE3_PATHS
-  if (cpu::HasSsse3()) return UnmaskBlocks(bytes, size, index, readable, from);
+  if (cpu::kHasSsse3) return UnmaskBlocks(bytes, size, index, readable, from);
 #endif
   (void)readable;
-  UnmaskBytes(bytes, size, index);
+  UnmaskChained(bytes, size, index);
   const std::uint8_t* found = FindNul(bytes + from, bytes + size);
   return found == nullptr ? size : static_cast<std::size_t>(found - bytes);
 }

@@ -19,8 +19,6 @@ class EntryView {
   EntryView(const std::uint8_t* fixed_block, std::uint32_t name_length) noexcept
       : fixed_(fixed_block), name_length_(name_length) {}
 
-  explicit operator bool() const noexcept { return fixed_ != nullptr; }
-
   std::uint32_t DataOffset() const noexcept { return Field(format::kRecordDataOffset); }
   std::uint32_t UncompressedSize() const noexcept {
     return Field(format::kRecordUncompressedSize);

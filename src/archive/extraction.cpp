@@ -113,7 +113,7 @@ Status DestinationTree::FolderFor(std::string_view name, std::shared_ptr<const F
 
 Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& entry,
                                 std::string_view name, MemberBuffers& buffers,
-                                const Options& options, Progress* progress, Result& result,
+                                bool overwrite, Progress* progress, Result& result,
                                 std::string& shown) {
   result = Result::kWritten;
   shown = root_.path() + std::string(name);
@@ -135,7 +135,7 @@ Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& en
       if (folder.IdentityOf(file, there).ok() && there.SameFile(reader.file().identity())) {
         return Status(Status::kIsTheArchive).About(shown);
       }
-      if (!options.overwrite) {
+      if (!overwrite) {
         result = Result::kKept;
         return Status::kOk;
       }
@@ -149,7 +149,7 @@ Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& en
   OutputFile output;
   if (Status status = output.CreateIn(folder, file); !status.ok()) return status;
   Placing placing;
-  placing.replace = options.overwrite;
+  placing.replace = overwrite;
   placing.durable = kind != Folder::Kind::kNothing;
   Status status = WriteMember(reader, entry, buffers, output, progress, placing);
   if (status == Status::kExists) {  // it appeared while the member was written

@@ -50,11 +50,7 @@ class DestinationTree {
  public:
   // Opens the folder `root`, made when it is missing.
   Status Open(const std::string& root) noexcept;
-  const std::string& root() const noexcept { return root_.path(); }
 
-  struct Options {
-    bool overwrite = false;
-  };
   enum class Result {
     kWritten,
     kKept,  // a file stands at the target, and overwriting was not asked for
@@ -67,7 +63,7 @@ class DestinationTree {
   // link or no folder; kExists for a target that is no file; kIsTheArchive;
   // then as ExtractToFile.
   Status Extract(const ArchiveReader& reader, const EntryView& entry, std::string_view name,
-                 MemberBuffers& buffers, const Options& options, Progress* progress,
+                 MemberBuffers& buffers, bool overwrite, Progress* progress,
                  Result& result, std::string& shown);
 
  private:

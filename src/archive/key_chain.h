@@ -8,20 +8,25 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/format.h"
+
 namespace kzr {
 
-// The writer's side of the chain. The writer masks a record as one run: the
-// fixed block, the name and its NUL. Masking is serial, as each key depends on
-// the byte just stored; the index carries from one call to the next.
-class KeyChain {
- public:
-  explicit KeyChain(std::uint16_t record_length) noexcept
-      : index_(static_cast<std::uint8_t>(record_length & 0x0F)) {}
+// Masks `size` bytes of a record whose RecordLength is `record_length` (the
+// writer masks the fixed block, the name and its NUL as one run).
+inline void MaskChained(std::uint8_t* bytes, std::size_t size, unsigned record_length) noexcept {
+  for (std::size_t at = 0; at < size; ++at) {
+    bytes[at] ^= format::kDirectoryKeyTable[(at == 0 ? record_length : bytes[at - 1]) & 0x0F];
+  }
+}
 
-  void Mask(std::uint8_t* bytes, std::size_t size) noexcept;
-
- private:
-  std::uint8_t index_;
-};
+// Unmasks them: each byte's key is chosen by the stored byte before it.
+inline void UnmaskChained(std::uint8_t* bytes, std::size_t size, unsigned record_length) noexcept {
+  for (std::size_t at = 0; at < size; ++at) {
+    const std::uint8_t stored = bytes[at];
+    bytes[at] = stored ^ format::kDirectoryKeyTable[record_length & 0x0F];
+    record_length = stored;
+  }
+}
 
 }  // namespace kzr

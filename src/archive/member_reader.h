@@ -36,12 +36,11 @@ namespace kzr {
 
 class MemberReader {
  public:
-  static constexpr std::size_t kDefaultWindow = std::size_t{4} << 20;
   static constexpr std::size_t kMinWindow = std::size_t{256} << 10;
 
   // `window` is brought up to kMinWindow.
   MemberReader(const ArchiveReader& reader, const EntryView& entry,
-               std::size_t window = kDefaultWindow) noexcept;
+               std::size_t window) noexcept;
   ~MemberReader();
   MemberReader(const MemberReader&) = delete;
   MemberReader& operator=(const MemberReader&) = delete;

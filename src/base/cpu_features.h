@@ -28,12 +28,10 @@ namespace kzr::cpu {
 
 #if KZR_SSSE3_PATHS
 extern const bool kHasSsse3;  // set once, when the program starts
-inline bool HasSsse3() noexcept { return kHasSsse3; }
 #endif
 
 #if KZR_SSE2_PATHS
 extern const bool kHasSse2;  // set once, when the program starts
-inline bool HasSse2() noexcept { return kHasSse2; }
 #endif
 
 }  // namespace kzr::cpu

@@ -577,7 +577,7 @@ Status LzwDecoder::Decode(StoredBytes& stored, std::uint32_t stored_size,
                           std::uint32_t output_size, MemberSink* sink) noexcept {
   MemberDecoder member(memory_->buffers, stored, stored_size, output_size, sink);
 #if KZR_SSE2_PATHS
-  if (cpu::HasSse2()) return member.Run<DecodeBlockSse2>();
+  if (cpu::kHasSse2) return member.Run<DecodeBlockSse2>();
 #endif
   return member.Run<DecodeBlockPortable>();
 }

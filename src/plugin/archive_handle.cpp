@@ -45,54 +45,25 @@ Status NextEntry(ArchiveHandle& handle) {
   return Status::kOk;
 }
 
-const std::string& ArchiveHandle::Reported() {
-  if (reported_for != current) {
-    ReportedName(text.names(), reader->index().EntryAt(current).StoredName(), reported);
-    reported_for = current;
-  }
+std::string ArchiveHandle::Reported() {
+  std::string reported;
+  ReportedName(text.names(), reader->index().EntryAt(current).StoredName(), reported);
   return reported;
 }
-
-namespace {
-
-// The host's progress for one entry: its name before, then each piece; an
-// empty member, which has no piece, reports its 0 bytes once more at the
-// end.
-class EntryProgress final : public Progress {
- public:
-  EntryProgress(host::HostProgress& host) noexcept : host_(host) {}
-  bool Begin(std::string_view name, std::uint64_t size) override { return host_.Begin(name, size); }
-  bool Advance(std::uint64_t bytes) override {
-    advanced_ = true;
-    return host_.Advance(bytes);
-  }
-  void Finish() {
-    if (!advanced_) host_.Report(0);
-  }
-
- private:
-  host::HostProgress& host_;
-  bool advanced_ = false;
-};
-
-}  // namespace
 
 Status ProcessCurrentEntry(ArchiveHandle& handle, int operation, const std::string& path) {
   if (operation != host::kExtract && operation != host::kTest) return Status::kOk;
   if (handle.current == ArchiveHandle::kNone) return Status::kCorruptData;  // nothing listed yet
   const ArchiveReader& reader = *handle.reader;
   const EntryView entry = reader.index().EntryAt(handle.current);
-  host::HostProgress host(handle.callbacks.Get(), handle.text);
-  EntryProgress progress(host);
-  Status status;
+  host::HostProgress progress(handle.callbacks.Get(), handle.text);
   // The progress names the entry, not the output file.
   if (!progress.Begin(handle.Reported(), entry.UncompressedSize())) return Status::kAborted;
-  if (operation == host::kExtract) {
-    status = ExtractToFile(reader, entry, handle.buffers, path, &progress);
-  } else {
-    status = VerifyMember(reader, entry, handle.buffers, &progress);
-  }
-  if (status.ok()) progress.Finish();
+  const Status status = operation == host::kExtract
+                            ? ExtractToFile(reader, entry, handle.buffers, path, &progress)
+                            : VerifyMember(reader, entry, handle.buffers, &progress);
+  // An empty member has no piece: its 0 bytes are reported once more.
+  if (status.ok() && entry.UncompressedSize() == 0) progress.Report(0);
   return status;
 }
 

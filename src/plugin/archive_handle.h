@@ -34,11 +34,9 @@ struct ArchiveHandle {
   std::size_t current = kNone;
   host::Callbacks callbacks;
   std::uint32_t time = 0;  // the archive file's, in the host's form, for every entry
-  std::string reported;    // the current entry's reported name, once asked for
-  std::size_t reported_for = kNone;
 
   // The current entry's reported name.
-  const std::string& Reported();
+  std::string Reported();
 };
 
 // Opens, checks and indexes an archive for the face. On failure nothing

@@ -1,25 +1,16 @@
 // The questions the host asks without opening an archive.
-#include "archive/archive_header.h"
-#include "platform/files.h"
+#include "archive/archive_reader.h"
 #include "plugin/exports.h"
 #include "plugin/host_text.h"
 
 namespace {
-
-int Recognises(const std::string& path) noexcept {
-  kzr::InputFile file;
-  if (!file.Open(path).ok() || file.length() < kzr::format::kSignatureSize) return 0;
-  std::uint8_t first[kzr::format::kSignatureSize];
-  if (!file.ReadAt(0, first, sizeof first).ok()) return 0;
-  return kzr::HasArchiveSignature(first, sizeof first) ? 1 : 0;
-}
 
 template <typename Char>
 int Recognises(const Char* file_name) noexcept {
   if (file_name == nullptr) return 0;
   try {
     const kzr::host::HostText text;
-    return Recognises(text.Path(file_name));
+    return kzr::LooksLikeArchive(text.Path(file_name)) ? 1 : 0;
   } catch (...) {
     return 0;
   }

@@ -41,6 +41,12 @@ int Guarded(Work work) noexcept {
 // -1 stands for "no archive" (for packing), and is not a handle.
 bool IsNoArchive(Handle handle) noexcept { return handle == reinterpret_cast<Handle>(-1); }
 
+template <typename Proc>
+void SetProc(Handle handle, Proc proc) noexcept {
+  if (handle == nullptr) return;
+  (IsNoArchive(handle) ? kzr::host::PackingCallbacks() : FromHostHandle(handle)->callbacks).Set(proc);
+}
+
 template <typename Record>
 Handle Open(Record* archive_data, Face face) noexcept {
   if (archive_data == nullptr) return nullptr;
@@ -132,21 +138,11 @@ void KZR_API SetChangeVolProc(Handle, kzr::host::ChangeVolProc) {
 void KZR_API SetChangeVolProcW(Handle, kzr::host::ChangeVolProcW) {}
 
 void KZR_API SetProcessDataProc(Handle handle, kzr::host::ProcessDataProc process_data_proc) {
-  if (handle == nullptr) return;
-  if (IsNoArchive(handle)) {
-    kzr::host::PackingCallbacks().Set(process_data_proc);
-  } else {
-    FromHostHandle(handle)->callbacks.Set(process_data_proc);
-  }
+  SetProc(handle, process_data_proc);
 }
 
 void KZR_API SetProcessDataProcW(Handle handle, kzr::host::ProcessDataProcW process_data_proc) {
-  if (handle == nullptr) return;
-  if (IsNoArchive(handle)) {
-    kzr::host::PackingCallbacks().Set(process_data_proc);
-  } else {
-    FromHostHandle(handle)->callbacks.Set(process_data_proc);
-  }
+  SetProc(handle, process_data_proc);
 }
 
 int KZR_API PackFiles(char* packed_file, char* sub_path, char* src_path, char* add_list,

@@ -90,21 +90,9 @@ std::size_t HostText::Cut(std::string_view shown, std::size_t limit) const noexc
 }
 
 void HostText::Fill(std::string_view text, char* field, std::size_t size) {
-  std::size_t length;
-  if (CodePage::IsAscii(text)) {
-    // The common case: the name is its own host text.
-    length = std::min(text.size(), size - 1);
-    std::memcpy(field, text.data(), length);
-    if (kAnsiSeparator != '\\') {
-      for (std::size_t at = 0; at < length; ++at) {
-        if (field[at] == '\\') field[at] = kAnsiSeparator;
-      }
-    }
-  } else {
-    const std::string shown = ShownAnsi(text);
-    length = Cut(shown, size - 1);
-    std::memcpy(field, shown.data(), length);
-  }
+  const std::string shown = ShownAnsi(text);
+  const std::size_t length = Cut(shown, size - 1);
+  std::memcpy(field, shown.data(), length);
   std::memset(field + length, 0, size - length);
 }
 

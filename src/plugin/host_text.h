@@ -32,7 +32,6 @@ class HostText {
   // Opens the code page of stored names for the face. kUnknownCodePage,
   // kNoMemory.
   Status Open(Face face) noexcept;
-  Face face() const noexcept { return face_; }
   CodePage& names() noexcept { return *names_; }
 
   // A path from the host, for the platform layer.

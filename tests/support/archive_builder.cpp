@@ -93,7 +93,7 @@ Bytes EncodeRecord(Flavour flavour, const RecordSpec& record, std::uint32_t data
 
 Bytes FrameMaskedRun(Bytes run) {
   const auto record_length = static_cast<std::uint16_t>(run.size());
-  KeyChain(record_length).Mask(run.data(), run.size());
+  MaskChained(run.data(), run.size(), record_length);
   Bytes framed(2 + run.size());
   PutU16(framed, 0, record_length);
   std::copy(run.begin(), run.end(), framed.begin() + 2);

@@ -37,15 +37,15 @@ TEST(ArchiveHeader, ReadsFieldsLittleEndian) {
 }
 
 TEST(ArchiveHeader, AcceptanceChecksEachRule) {
-  EXPECT_TRUE(IsAcceptableHeader(SampleHeader(0), 52, 100));
-  EXPECT_TRUE(IsAcceptableHeader(SampleHeader(1), 52, 100));
-  EXPECT_FALSE(IsAcceptableHeader(SampleHeader(1), 51, 100));
-  EXPECT_FALSE(IsAcceptableHeader(SampleHeader(2), 52, 100));
-  EXPECT_FALSE(IsAcceptableHeader(SampleHeader(1), 52, 101));
+  EXPECT_EQ(CheckHeader(SampleHeader(0), 52, 100), HeaderCheck::kAccepted);
+  EXPECT_EQ(CheckHeader(SampleHeader(1), 52, 100), HeaderCheck::kAccepted);
+  EXPECT_NE(CheckHeader(SampleHeader(1), 51, 100), HeaderCheck::kAccepted);
+  EXPECT_NE(CheckHeader(SampleHeader(2), 52, 100), HeaderCheck::kAccepted);
+  EXPECT_NE(CheckHeader(SampleHeader(1), 52, 101), HeaderCheck::kAccepted);
   ArchiveHeader wrapped = SampleHeader(1);
   wrapped.bytes[23] = 0x80;  // offset 0x8000003C
   wrapped.bytes[31] = 0x80;  // length 0x80000028: the sum is 100 only mod 2^32
-  EXPECT_FALSE(IsAcceptableHeader(wrapped, 52, 100));
+  EXPECT_NE(CheckHeader(wrapped, 52, 100), HeaderCheck::kAccepted);
 }
 
 TEST(ArchiveHeader, CheckNamesTheFirstRuleBroken) {
@@ -83,7 +83,7 @@ TEST(Signature, NeedsMagicAndTagButNotFlavour) {
 // (0x7E); every later key is chosen by the low nibble of the byte stored before.
 TEST(KeyChain, MasksAnEmptyNamedRecordAsWorkedOutByHand) {
   std::uint8_t run[41] = {};
-  KeyChain(41).Mask(run, sizeof run);
+  MaskChained(run, sizeof run, 41);
   const std::uint8_t expected_head[12] = {0x7E, 0xD6, 0xC4, 0x18, 0xA0, 0x5C,
                                           0x8B, 0xF5, 0x6D, 0x41, 0x0B, 0xF5};
   EXPECT_EQ(std::memcmp(run, expected_head, sizeof expected_head), 0);
@@ -93,21 +93,19 @@ TEST(KeyChain, MasksAnEmptyNamedRecordAsWorkedOutByHand) {
 
 TEST(KeyChain, StartsFromTheLowNibbleOfTheRecordLength) {
   std::uint8_t byte = 0;
-  KeyChain(42).Mask(&byte, 1);
+  MaskChained(&byte, 1, 42);
   EXPECT_EQ(byte, 0x23);  // table index 10
   byte = 0;
-  KeyChain(0x1234).Mask(&byte, 1);
+  MaskChained(&byte, 1, 0x1234);
   EXPECT_EQ(byte, 0x18);  // index 4: only the low nibble counts
 }
 
-TEST(KeyChain, MaskingInPiecesEqualsMaskingAtOnce) {
-  std::uint8_t whole[64], pieces[64];
-  for (int i = 0; i < 64; ++i) whole[i] = pieces[i] = static_cast<std::uint8_t>(i * 37 + 5);
-  KeyChain(64).Mask(whole, 64);
-  KeyChain chain(64);
-  chain.Mask(pieces, 40);
-  chain.Mask(pieces + 40, 24);
-  EXPECT_EQ(std::memcmp(whole, pieces, 64), 0);
+TEST(KeyChain, UnmaskingUndoesMasking) {
+  std::uint8_t bytes[64], original[64];
+  for (int i = 0; i < 64; ++i) bytes[i] = original[i] = static_cast<std::uint8_t>(i * 37 + 5);
+  MaskChained(bytes, 64, 64);
+  UnmaskChained(bytes, 64, 64);
+  EXPECT_EQ(std::memcmp(bytes, original, 64), 0);
 }
 
 }  // namespace

@@ -71,8 +71,6 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
   std::vector<MemberBuffers> buffers(jobs);
   for (unsigned job = 0; job < jobs; ++job) progress.push_back(std::make_unique<ProgressBar::Job>(bar));
   std::vector<Outcome> outcomes(chosen.size());
-  DestinationTree::Options placing;
-  placing.overwrite = options.overwrite;
 
   const auto extract = [&](std::size_t index, unsigned job) {
     const Entry& entry = *chosen[index];
@@ -87,7 +85,7 @@ int RunExtract(const Context& context, const ExtractOptions& options) {
     DestinationTree::Result result;
     std::string target;
     const Status status = tree.Extract(archive.reader(), entry.view, entry.name, buffers[job],
-                                       placing, progress[job].get(), result, target);
+                                       options.overwrite, progress[job].get(), result, target);
     progress[job]->Finish(entry.view.UncompressedSize());
     if (!status.ok()) {
       outcome.failed = true;

@@ -169,14 +169,6 @@ class FileCollector {
   std::size_t refused_ = 0;
 };
 
-// Whether the file at `path` begins as a KZR archive does.
-bool LooksLikeArchive(const std::string& path) {
-  InputFile file;
-  std::uint8_t first[format::kSignatureSize];
-  return file.Open(path).ok() && file.length() >= sizeof first &&
-         file.ReadAt(0, first, sizeof first).ok() && HasArchiveSignature(first, sizeof first);
-}
-
 // Writes the file at `path` to standard output, byte for byte.
 bool CopyToStandardOutput(const std::string& path) {
 #if defined(_WIN32)
