@@ -83,7 +83,7 @@ std::optional<std::string> ProblemWithName(std::string_view reported) {
 }
 
 Status DestinationTree::Open(const std::string& root) noexcept {
-  return Folder::Open(root, true, root_);
+  return Folder::Open(root, root_);
 }
 
 Status DestinationTree::FolderFor(std::string_view name, std::shared_ptr<const Folder>& folder,
@@ -101,7 +101,7 @@ Status DestinationTree::FolderFor(std::string_view name, std::shared_ptr<const F
     auto found = held_.find(relative);
     if (found == held_.end()) {
       auto child = std::make_shared<Folder>();
-      if (Status status = parent->Child(component, true, *child); !status.ok()) return status;
+      if (Status status = parent->Child(component, *child); !status.ok()) return status;
       found = held_.emplace(relative, std::move(child)).first;
     }
     folder = found->second;

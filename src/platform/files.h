@@ -44,9 +44,9 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  // kOk; kCannotOpen (also for a folder or anything but a regular file). A
-  // named pipe without a writer is not waited for. Other programs may read,
-  // write, rename and delete the file meanwhile.
+  // Once per InputFile. kOk; kCannotOpen (also for a folder or anything but a
+  // regular file). A named pipe without a writer is not waited for. Other
+  // programs may read, write, rename and delete the file meanwhile.
   Status Open(const std::string& path) noexcept;
   // The length and identity the file had when it was opened.
   std::uint64_t length() const noexcept { return identity_.size; }
@@ -148,12 +148,12 @@ class Folder {
   Folder(Folder&& other) noexcept;
   Folder& operator=(Folder&& other) noexcept;
 
-  // Opens the folder at `path`; with `make`, makes it and its parents when
-  // missing. kOk, kCannotOpen, kCannotCreate.
-  static Status Open(const std::string& path, bool make, Folder& folder) noexcept;
-  // The folder `name` inside this one, made when missing with `make`.
+  // Opens the folder at `path`, making it and its parents when missing.
+  // kOk, kCannotOpen, kCannotCreate.
+  static Status Open(const std::string& path, Folder& folder) noexcept;
+  // The folder `name` inside this one, made when missing.
   // Refused (kCannotCreate) when it is a link or not a folder.
-  Status Child(std::string_view name, bool make, Folder& child) const noexcept;
+  Status Child(std::string_view name, Folder& child) const noexcept;
 
   enum class Kind { kNothing, kFile, kLink, kFolder, kOther };
   // What stands at `name`, not following a link.

@@ -137,8 +137,6 @@ Status Rename(std::intptr_t folder, const std::string&, const std::string& from,
 // --- InputFile -----------------------------------------------------------------
 
 Status InputFile::Open(const std::string& path) noexcept {
-  if (handle_ != kNoHandle) close(AsDescriptor(handle_));
-  handle_ = kNoHandle;
   // O_NONBLOCK: a named pipe without a writer opens at once instead of
   // holding the caller (a file manager, say); it is refused below.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -197,10 +195,10 @@ bool MakeFolders(const std::string& path) {
 
 }  // namespace
 
-Status Folder::Open(const std::string& path, bool make, Folder& folder) noexcept {
+Status Folder::Open(const std::string& path, Folder& folder) noexcept {
   try {
     int descriptor = open(path.c_str(), kFolderFlags);
-    if (descriptor < 0 && errno == ENOENT && make) {
+    if (descriptor < 0 && errno == ENOENT) {
       if (!MakeFolders(path)) return Failure(Status::kCannotCreate, path);
       descriptor = open(path.c_str(), kFolderFlags);
     }
@@ -215,13 +213,13 @@ Status Folder::Open(const std::string& path, bool make, Folder& folder) noexcept
   return Status::kOk;
 }
 
-Status Folder::Child(std::string_view name, bool make, Folder& child) const noexcept {
+Status Folder::Child(std::string_view name, Folder& child) const noexcept {
   try {
     const std::string component(name);
     const std::string shown = path_ + component;
     const int parent = AsDescriptor(handle_);
     int descriptor = openat(parent, component.c_str(), kFolderFlags | O_NOFOLLOW);
-    if (descriptor < 0 && errno == ENOENT && make) {
+    if (descriptor < 0 && errno == ENOENT) {
       if (mkdirat(parent, component.c_str(), 0777) != 0 && errno != EEXIST) {
         return Failure(Status::kCannotCreate, shown);
       }

@@ -207,8 +207,6 @@ Status Rename(std::intptr_t, const std::string& folder_path, const std::string& 
 // --- InputFile -----------------------------------------------------------------
 
 Status InputFile::Open(const std::string& path) noexcept {
-  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
-  handle_ = kNoHandle;
   std::wstring wide;
   if (!ForSystem(path, wide)) return Failure(Status::kCannotOpen, path);
   // Delete sharing: a writer may rename a new archive over this one while
@@ -304,9 +302,9 @@ bool MakeFolders(const std::string& path) {
 
 }  // namespace
 
-Status Folder::Open(const std::string& path, bool make, Folder& folder) noexcept {
+Status Folder::Open(const std::string& path, Folder& folder) noexcept {
   try {
-    if (make && !MakeFolders(path)) return Failure(Status::kCannotCreate, path);
+    if (!MakeFolders(path)) return Failure(Status::kCannotCreate, path);
     std::intptr_t handle = kNoHandle;
     if (Status status = HoldFolder(path, handle); !status.ok()) return status;
     folder = Folder();
@@ -319,12 +317,12 @@ Status Folder::Open(const std::string& path, bool make, Folder& folder) noexcept
   return Status::kOk;
 }
 
-Status Folder::Child(std::string_view name, bool make, Folder& child) const noexcept {
+Status Folder::Child(std::string_view name, Folder& child) const noexcept {
   try {
     const std::string shown = path_ + std::string(name);
     std::intptr_t handle = kNoHandle;
     Status status = HoldFolder(shown, handle);
-    if (!status.ok() && make) {
+    if (!status.ok()) {
       const DWORD error = static_cast<DWORD>(status.system_error());
       if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return status;
       if (!CreateDirectoryW(SystemPath(shown).c_str(), nullptr) &&
