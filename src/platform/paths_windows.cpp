@@ -3,7 +3,6 @@
 #endif
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -63,15 +62,8 @@ Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
 }
 
 std::string AbsolutePath(const std::string& path) {
-  std::wstring wide = WideFromUtf8(path);
-  std::replace(wide.begin(), wide.end(), L'/', L'\\');
-  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
-  if (length == 0 || length >= needed) return path;
-  full.resize(length);
-  return Utf8FromWide(full);
+  const std::wstring full = FullPath(WidePath(path));
+  return full.empty() ? path : Utf8FromWide(full);
 }
 
 std::string TemporaryFolder() {
@@ -83,8 +75,7 @@ std::string TemporaryFolder() {
 std::string PathKey(std::string_view path) {
   // The file system compares names in UTF-16 without regard to case, for
   // every letter and not only ASCII ones: the key is the name in upper case.
-  std::wstring wide = WideFromUtf8(path);
-  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  std::wstring wide = WidePath(path);
   if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
   return Utf8FromWide(wide);
 }
