@@ -189,13 +189,8 @@ int RunDiff(const Context& context, const DiffOptions& options) {
   const bool opened = first.Open(context, options.archive) && second.Open(context, options.other);
   if (!opened) {
     if (options.json) {
-      console.Out(JsonObject::Document(options.archive)
-                      .Text("other", options.other)
-                      .Raw("entries", "[]")
-                      .Bool("complete", false)
-                      .Text("error", first.error().empty() ? second.error() : first.error())
-                      .Closed() +
-                  "\n");
+      console.Out(Unopened(JsonObject::Document(options.archive).Text("other", options.other),
+                           first.error().empty() ? second.error() : first.error()));
     }
     return kExitTrouble;
   }

@@ -5,67 +5,46 @@
 #include "quantities.h"
 
 namespace kzr::cli {
-namespace {
-
-struct Findings {
-  std::size_t entries = 0;
-  std::size_t compressed = 0;
-  std::uint64_t packed = 0;
-  std::uint64_t unpacked = 0;
-  bool complete = false;
-};
-
-std::string FlavourName(const ArchiveHeader& header) {
-  return header.IsMasked() ? "masked" : "plain";
-}
-
-std::string Json(const std::string& archive, const ArchiveHeader& header, const Findings& found) {
-  return JsonObject::Document(archive)
-             .Text("flavour", FlavourName(header))
-             .Raw("header", JsonObject()
-                                .Number("flavour_byte", std::uint64_t{header.FlavourByte()})
-                                .Number("archive_length", std::uint64_t{header.ArchiveLength()})
-                                .Number("entry_count", std::uint64_t{header.EntryCount()})
-                                .Number("directory_offset", std::uint64_t{header.DirectoryOffset()})
-                                .Number("directory_length", std::uint64_t{header.DirectoryLength()})
-                                .Closed())
-             .Number("entries", std::uint64_t{found.entries})
-             .Number("compressed", std::uint64_t{found.compressed})
-             .Number("packed", found.packed)
-             .Number("unpacked", found.unpacked)
-             .Bool("complete", found.complete)
-             .Closed() +
-         "\n";
-}
-
-}  // namespace
 
 int RunInfo(const Context& context, const InfoOptions& options) {
   const Console& console = context.console;
   const std::string& path = options.archive;
   ArchiveView archive;
   if (!archive.Open(context, path)) {
-    if (options.json) {
-      console.Out(JsonObject::Document(path)
-                      .Bool("complete", false)
-                      .Text("error", archive.error())
-                      .Closed() +
-                  "\n");
-    }
+    if (options.json) console.Out(Unopened(JsonObject::Document(path), archive.error(), false));
     return kExitFailure;
   }
-  Findings found;
+  const std::size_t entries = archive.entries().size();
+  std::size_t compressed = 0;
+  std::uint64_t packed = 0, unpacked = 0;
   for (const Entry& entry : archive.entries()) {
-    ++found.entries;
-    found.packed += entry.view.StoredSize();
-    found.unpacked += entry.view.UncompressedSize();
-    found.compressed += entry.view.IsCompressed() ? 1 : 0;
+    packed += entry.view.StoredSize();
+    unpacked += entry.view.UncompressedSize();
+    compressed += entry.view.IsCompressed() ? 1 : 0;
   }
-  found.complete = !archive.damaged();
+  const bool complete = !archive.damaged();
   const ArchiveHeader& header = archive.reader().header();
+  const std::string flavour = header.IsMasked() ? "masked" : "plain";
 
   if (options.json) {
-    console.Out(Json(path, header, found));
+    const std::string fields =
+        JsonObject()
+            .Number("flavour_byte", std::uint64_t{header.FlavourByte()})
+            .Number("archive_length", std::uint64_t{header.ArchiveLength()})
+            .Number("entry_count", std::uint64_t{header.EntryCount()})
+            .Number("directory_offset", std::uint64_t{header.DirectoryOffset()})
+            .Number("directory_length", std::uint64_t{header.DirectoryLength()})
+            .Closed();
+    console.Out(JsonObject::Document(path)
+                    .Text("flavour", flavour)
+                    .Raw("header", fields)
+                    .Number("entries", std::uint64_t{entries})
+                    .Number("compressed", std::uint64_t{compressed})
+                    .Number("packed", packed)
+                    .Number("unpacked", unpacked)
+                    .Bool("complete", complete)
+                    .Closed() +
+                "\n");
   } else {
     const auto line = [&](const char* key, const std::string& value) {
       std::string text = key;
@@ -74,19 +53,19 @@ int RunInfo(const Context& context, const InfoOptions& options) {
     };
     const auto size = [&](std::uint64_t bytes) { return SizeText(bytes, options.human); };
     line("archive:", path);
-    line("flavour:", FlavourName(header) + " (" + std::to_string(header.FlavourByte()) + ")");
+    line("flavour:", flavour + " (" + std::to_string(header.FlavourByte()) + ")");
     line("archive length:", size(header.ArchiveLength()));
     line("entry count field:", std::to_string(header.EntryCount()));
     line("directory offset:", std::to_string(header.DirectoryOffset()));
     line("directory length:", size(header.DirectoryLength()));
-    line("entries found:", std::to_string(found.entries) +
-                               (found.complete ? "" : " (directory damaged after these)"));
-    line("compressed:", std::to_string(found.compressed));
-    line("packed total:", size(found.packed));
-    line("unpacked total:", size(found.unpacked));
+    line("entries found:",
+         std::to_string(entries) + (complete ? "" : " (directory damaged after these)"));
+    line("compressed:", std::to_string(compressed));
+    line("packed total:", size(packed));
+    line("unpacked total:", size(unpacked));
   }
-  if (!found.complete) {
-    console.Error(DamageMessage(path, found.entries));
+  if (!complete) {
+    console.Error(DamageMessage(path, entries));
     return kExitFailure;
   }
   return kExitOk;

@@ -63,6 +63,11 @@ JsonObject JsonObject::Document(std::string_view archive) {
   return document;
 }
 
+std::string Unopened(JsonObject document, std::string_view error, bool entries) {
+  if (entries) document.Raw("entries", "[]");
+  return document.Bool("complete", false).Text("error", error).Closed() + "\n";
+}
+
 JsonObject& JsonObject::Key(std::string_view key) {
   if (text_.size() > 1) text_ += ", ";
   text_ += JsonString(key);

@@ -51,4 +51,9 @@ class JsonObject {
   std::string text_ = "{";
 };
 
+// The document of an archive that cannot be opened, with its line's end:
+// `document`'s fields, then "entries": [] (unless `entries` is false),
+// "complete": false and "error".
+std::string Unopened(JsonObject document, std::string_view error, bool entries = true);
+
 }  // namespace kzr::cli

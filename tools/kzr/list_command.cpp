@@ -74,14 +74,7 @@ int RunList(const Context& context, const ListOptions& options) {
   const Console& console = context.console;
   ArchiveView archive;
   if (!archive.Open(context, options.archive)) {
-    if (options.json) {
-      console.Out(JsonObject::Document(options.archive)
-                      .Raw("entries", "[]")
-                      .Bool("complete", false)
-                      .Text("error", archive.error())
-                      .Closed() +
-                  "\n");
-    }
+    if (options.json) console.Out(Unopened(JsonObject::Document(options.archive), archive.error()));
     return kExitFailure;
   }
   EntrySelection selection(options.choice.patterns, options.choice.excludes);

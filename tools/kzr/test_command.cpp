@@ -22,10 +22,7 @@ int RunTest(const Context& context, const TestOptions& options) {
   const std::string& path = options.archive;
   ArchiveView archive;
   if (!archive.Open(context, path)) {
-    if (options.json) {
-      console.Out(JsonObject::Document(path).Raw("entries", "[]").Bool("complete", false)
-                      .Text("error", archive.error()).Closed() + "\n");
-    }
+    if (options.json) console.Out(Unopened(JsonObject::Document(path), archive.error()));
     return kExitFailure;
   }
   EntrySelection selection(options.choice.patterns, options.choice.excludes);
