@@ -49,19 +49,17 @@ const std::vector<CommandName>& CommandNames() {
   return names;
 }
 
-std::vector<std::string> KnownNames(bool with_aliases) {
+std::vector<std::string> KnownNames() {
   std::vector<std::string> known;
   for (const CommandName& command : CommandNames()) known.emplace_back(command.name);
-  if (with_aliases) {
-    for (const CommandName& command : CommandNames()) {
-      for (const char* alias : command.aliases) known.emplace_back(alias);
-    }
+  for (const CommandName& command : CommandNames()) {
+    for (const char* alias : command.aliases) known.emplace_back(alias);
   }
   return known;
 }
 
 bool IsKnown(const std::string& word) {
-  const std::vector<std::string> known = KnownNames(true);
+  const std::vector<std::string> known = KnownNames();
   return std::find(known.begin(), known.end(), word) != known.end();
 }
 
@@ -76,7 +74,7 @@ int UnknownCommand(const std::string& word, int argc = 0, char** argv = nullptr)
       return kExitUsage;
     }
   }
-  if (const std::optional<std::string> nearest = NearestName(word, KnownNames(true))) {
+  if (const std::optional<std::string> nearest = NearestName(word, KnownNames())) {
     message += "; did you mean '" + *nearest + "'?";
   }
   std::fprintf(stderr, "%s (kzr --help lists the commands)\n", message.c_str());
@@ -177,10 +175,8 @@ void AddArchive(CLI::App* command, std::string& archive, const char* description
   command->add_option("ARCHIVE", archive, description)->required();
 }
 
-void AddExcludes(CLI::App* command, std::vector<std::string>& excludes) {
-  command->add_option("--exclude", excludes,
-                      "Leave out the files whose stored names PATTERN chooses (as for list; may "
-                      "be repeated)")
+void AddExcludes(CLI::App* command, std::vector<std::string>& excludes, const char* help) {
+  command->add_option("--exclude", excludes, help)
       ->type_name("PATTERN")
       ->expected(1)
       ->allow_extra_args(false)
@@ -191,12 +187,8 @@ void AddChoice(CLI::App* command, Choice& choice, WordList& list,
                const char* help = kPatternHelp) {
   command->add_option("PATTERN", choice.patterns, help);
   AddWordList(command, list, "more patterns");
-  command->add_option("--exclude", choice.excludes,
-                      "Leave out the entries PATTERN chooses (as for PATTERN; may be repeated)")
-      ->type_name("PATTERN")
-      ->expected(1)
-      ->allow_extra_args(false)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  AddExcludes(command, choice.excludes,
+              "Leave out the entries PATTERN chooses (as for PATTERN; may be repeated)");
 }
 
 // CLI11 reads a word in brackets given to an option of many values ("[ab]",
@@ -341,34 +333,29 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
   AddArchive(pack_command, pack.archive,
              "The archive to create (- for standard output; an existing file is kept unless "
              "--overwrite)");
-  pack_command->add_option("PATH", pack.paths,
-                           "Files and folders to pack, relative to DIR, inside DIR");
-  AddWordList(pack_command, word_list, "more paths");
-  AddExcludes(pack_command, pack.excludes);
-  pack_command->add_option("-C,--directory", pack.folder,
-                           "Store names relative to DIR (default: the current folder)")
-      ->type_name("DIR")
-      ->check(kNotEmpty);
-  CLI::Option* prefix_option = pack_command->add_option(
-      "--prefix", prefix, "Store every name under the folder SUBPATH inside the archive");
-  prefix_option->type_name("SUBPATH");
-  pack_command->add_flag("--overwrite", pack.overwrite, "Replace ARCHIVE if it exists");
-
   // add fills the same options as pack; only one of the two is ever parsed.
   CLI::App* add_command = AddCommand(
       app, "add", "Add files and folders to an archive, replacing entries of the same name "
                   "(the archive is made if it does not exist)");
   AddArchive(add_command, pack.archive);
-  add_command->add_option("PATH", pack.paths, "Files and folders to add, relative to DIR");
-  AddWordList(add_command, word_list, "more paths");
-  AddExcludes(add_command, pack.excludes);
-  add_command->add_option("-C,--directory", pack.folder,
-                          "Store names relative to DIR (default: the current folder)")
-      ->type_name("DIR")
-      ->check(kNotEmpty);
-  CLI::Option* add_prefix_option = add_command->add_option(
-      "--prefix", prefix, "Store every name under the folder SUBPATH inside the archive");
-  add_prefix_option->type_name("SUBPATH");
+  for (CLI::App* command : {pack_command, add_command}) {
+    command->add_option("PATH", pack.paths,
+                        command == pack_command
+                            ? "Files and folders to pack, relative to DIR, inside DIR"
+                            : "Files and folders to add, relative to DIR");
+    AddWordList(command, word_list, "more paths");
+    AddExcludes(command, pack.excludes,
+                "Leave out the files whose stored names PATTERN chooses (as for list; may be "
+                "repeated)");
+    command->add_option("-C,--directory", pack.folder,
+                        "Store names relative to DIR (default: the current folder)")
+        ->type_name("DIR")
+        ->check(kNotEmpty);
+    command->add_option("--prefix", prefix,
+                        "Store every name under the folder SUBPATH inside the archive")
+        ->type_name("SUBPATH");
+  }
+  pack_command->add_flag("--overwrite", pack.overwrite, "Replace ARCHIVE if it exists");
 
   DeleteOptions& remove = invocation.remove;
   CLI::App* delete_command =
@@ -464,8 +451,7 @@ int ParseCommandLine(int argc, char** argv, Invocation& invocation) {
       return kExitUsage;
     }
   }
-  if (pack_command->parsed() && prefix_option->count() != 0) pack.prefix = prefix;
-  if (add_command->parsed() && add_prefix_option->count() != 0) pack.prefix = prefix;
+  if (pack_command->count("--prefix") + add_command->count("--prefix") != 0) pack.prefix = prefix;
   pack.add = add_command->parsed();
 
   Invocation& i = invocation;  // outlives the call, as the caller runs it
