@@ -124,13 +124,13 @@ Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& en
   const Folder& folder = held ? *held : root_;
   shown = folder.path() + std::string(file);
 
-  Folder::Kind kind;
+  FileKind kind;
   if (Status status = folder.KindOf(file, kind); !status.ok()) return status;
   switch (kind) {
-    case Folder::Kind::kNothing:
+    case FileKind::kMissing:
       break;
-    case Folder::Kind::kFile:
-    case Folder::Kind::kLink: {
+    case FileKind::kFile:
+    case FileKind::kLink: {
       FileIdentity there;
       if (folder.IdentityOf(file, there).ok() && there.SameFile(reader.file().identity())) {
         return Status(Status::kIsTheArchive).About(shown);
@@ -141,8 +141,8 @@ Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& en
       }
       break;  // replaced by a rename, never written through
     }
-    case Folder::Kind::kFolder:
-    case Folder::Kind::kOther:
+    case FileKind::kFolder:
+    case FileKind::kOther:
       return Status(Status::kExists).About(shown);
   }
   if (Status status = reader.CheckEntry(entry); !status.ok()) return status;
@@ -150,7 +150,7 @@ Status DestinationTree::Extract(const ArchiveReader& reader, const EntryView& en
   if (Status status = output.CreateIn(folder, file); !status.ok()) return status;
   Placing placing;
   placing.replace = overwrite;
-  placing.durable = kind != Folder::Kind::kNothing;
+  placing.durable = kind != FileKind::kMissing;
   Status status = WriteMember(reader, entry, buffers, output, progress, placing);
   if (status == Status::kExists) {  // it appeared while the member was written
     result = Result::kKept;

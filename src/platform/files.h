@@ -2,7 +2,9 @@
 // where they reach the system in UTF-16, in the long form past 259
 // characters) or as the system's bytes (elsewhere). This layer and the faces
 // are the only code that knows the operating system: files_posix.cpp and
-// files_windows.cpp hold each system's calls.
+// files_windows.cpp hold each system's calls. Also paths and folders as a
+// command-line tool walks them: what stands at a path, what a folder holds,
+// and paths made absolute and compared as the file system compares them.
 //
 // New files are written under a temporary name beside their target,
 // "NAME.kzr-tmp-PID-N" (NAME cut short where the whole would be too long),
@@ -18,10 +20,52 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 
 namespace kzr {
+
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+inline constexpr bool kIsWindows = true;
+#else
+inline constexpr char kPathSeparator = '/';
+inline constexpr bool kIsWindows = false;
+#endif
+
+bool IsPathSeparator(char c) noexcept;
+
+enum class FileKind { kMissing, kFile, kFolder, kLink, kOther };
+
+// What stands at `path`; with `follow`, what a link there leads to.
+FileKind KindOf(const std::string& path, bool follow);
+
+struct FolderEntry {
+  std::string name;
+  FileKind kind;  // a link is kLink, not what it leads to
+};
+
+// What a folder holds, without "." and "..", in no particular order.
+Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+// Whether `path` names its place from a root (or, on Windows, a drive).
+bool IsAbsolutePath(std::string_view path) noexcept;
+// `path` made absolute against the current folder, with "." and ".."
+// components and repeated separators removed without looking at the disk.
+std::string AbsolutePath(const std::string& path);
+// `path` relative to `base` when it lies inside it or is it ("" then), both
+// absolute and normalised; nothing otherwise.
+std::optional<std::string> RelativeInside(const std::string& path, const std::string& base);
+// The path with a separator at its end.
+std::string WithTrailingSeparator(std::string path);
+// The folder for temporary files: TMPDIR, or the system's.
+std::string TemporaryFolder();
+
+// A path, or a name, as the file system tells files apart: on Windows in
+// upper case with one kind of separator (every letter, not only ASCII);
+// elsewhere the path itself.
+std::string PathKey(std::string_view path);
 
 // What tells one file from another, and one state of a file from the next.
 struct FileIdentity {
@@ -155,9 +199,8 @@ class Folder {
   // Refused (kCannotCreate) when it is a link or not a folder.
   Status Child(std::string_view name, Folder& child) const noexcept;
 
-  enum class Kind { kNothing, kFile, kLink, kFolder, kOther };
   // What stands at `name`, not following a link.
-  Status KindOf(std::string_view name, Kind& kind) const noexcept;
+  Status KindOf(std::string_view name, FileKind& kind) const noexcept;
   // The identity of the file at `name` (following a link).
   Status IdentityOf(std::string_view name, FileIdentity& identity) const noexcept;
 

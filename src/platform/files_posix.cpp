@@ -1,10 +1,12 @@
 // Files and folders on POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +37,23 @@ FileIdentity IdentityFrom(const struct stat& info) noexcept {
 
 Status Failure(Status::Code code, std::string_view path = {}) noexcept {
   return Status::System(code, errno, path);
+}
+
+FileKind KindFromMode(mode_t mode) {
+  if (S_ISLNK(mode)) return FileKind::kLink;
+  if (S_ISREG(mode)) return FileKind::kFile;
+  if (S_ISDIR(mode)) return FileKind::kFolder;
+  return FileKind::kOther;
+}
+
+std::string CurrentFolder() {
+  std::string folder(PATH_MAX, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(std::strlen(folder.c_str()));
+  return folder;
 }
 
 }  // namespace
@@ -249,21 +268,18 @@ Status Folder::Child(std::string_view name, Folder& child) const noexcept {
   return Status::kOk;
 }
 
-Status Folder::KindOf(std::string_view name, Kind& kind) const noexcept {
+Status Folder::KindOf(std::string_view name, FileKind& kind) const noexcept {
   struct stat info{};
   try {
     if (fstatat(AsDescriptor(handle_), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) return Failure(Status::kCannotOpen, path_ + std::string(name));
-      kind = Kind::kNothing;
+      kind = FileKind::kMissing;
       return Status::kOk;
     }
   } catch (...) {
     return Status::kNoMemory;
   }
-  kind = S_ISREG(info.st_mode)   ? Kind::kFile
-         : S_ISLNK(info.st_mode) ? Kind::kLink
-         : S_ISDIR(info.st_mode) ? Kind::kFolder
-                                 : Kind::kOther;
+  kind = KindFromMode(info.st_mode);
   return Status::kOk;
 }
 
@@ -338,6 +354,67 @@ SystemError Classify(int system_error) noexcept {
 std::optional<std::string> SystemRefusesName(std::string_view component) {
   if (component.size() > system::LongestName()) return std::string(std::strerror(ENAMETOOLONG));
   return std::nullopt;
+}
+
+// --- paths and folders ---------------------------------------------------------
+
+FileKind KindOf(const std::string& path, bool follow) {
+  struct stat info{};
+  if ((follow ? stat(path.c_str(), &info) : lstat(path.c_str(), &info)) == 0) {
+    return KindFromMode(info.st_mode);
+  }
+  return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
+}
+
+Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) return Status::System(Status::kCannotOpen, errno, path);
+  errno = 0;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    // The folder's own record of each name's kind saves a stat per file.
+    FileKind kind = FileKind::kOther;
+    switch (entry->d_type) {
+      case DT_REG: kind = FileKind::kFile; break;
+      case DT_DIR: kind = FileKind::kFolder; break;
+      case DT_LNK: kind = FileKind::kLink; break;
+      case DT_UNKNOWN: kind = KindOf(WithTrailingSeparator(path) + name, false); break;
+      default: break;
+    }
+    entries.push_back({name, kind});
+    errno = 0;
+  }
+  const int error = errno;
+  closedir(folder);
+  return error == 0 ? Status(Status::kOk) : Status::System(Status::kReadFailed, error, path);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  const std::string full = !path.empty() && path[0] == '/' ? path : CurrentFolder() + "/" + path;
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; start <= full.size();) {
+    std::size_t end = full.find('/', start);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
+std::string PathKey(std::string_view path) { return std::string(path); }
+
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
 }  // namespace kzr

@@ -1,4 +1,4 @@
-#include "platform/paths.h"
+#include "platform/files.h"
 
 namespace kzr {
 

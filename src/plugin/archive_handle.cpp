@@ -5,7 +5,7 @@
 
 #include "archive/entry_names.h"
 #include "archive/extraction.h"
-#include "platform/paths.h"
+#include "platform/files.h"
 
 namespace kzr {
 

@@ -11,7 +11,6 @@
 #include "archive/entry_names.h"
 #include "archive/names_setting.h"
 #include "messages.h"
-#include "platform/paths.h"
 #include "platform/files.h"
 #include "quantities.h"
 

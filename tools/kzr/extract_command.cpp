@@ -16,7 +16,7 @@
 #include "messages.h"
 #include "parallel.h"
 #include "platform/code_page.h"
-#include "platform/paths.h"
+#include "platform/files.h"
 #include "progress.h"
 #include "quantities.h"
 

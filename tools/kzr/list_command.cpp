@@ -9,7 +9,7 @@
 #include "entry_selection.h"
 #include "json_output.h"
 #include "messages.h"
-#include "platform/paths.h"
+#include "platform/files.h"
 #include "quantities.h"
 
 namespace kzr::cli {

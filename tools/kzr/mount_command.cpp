@@ -65,7 +65,6 @@ extern char** environ;
 #include "archive_view.h"
 #include "messages.h"
 #include "mount_tree.h"
-#include "platform/paths.h"
 #endif
 
 namespace kzr::cli {

@@ -24,7 +24,6 @@
 #include "messages.h"
 #include "name_pattern.h"
 #include "platform/files.h"
-#include "platform/paths.h"
 #include "progress.h"
 #include "quantities.h"
 
