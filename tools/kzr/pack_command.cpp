@@ -275,11 +275,12 @@ int RunPack(const Context& context, const PackOptions& options) {
   PackRequest request;
   request.archive = archive;
   request.fresh = !options.add;
-  std::uint64_t bytes = 0;
+  std::uint64_t bytes = 0;  // asked of the files only for a bar (a call for each)
+  const bool sized = ProgressBar::CanShow(console.quiet());
   for (const auto& [stored, file] : collector.files()) {
     request.files.push_back(file);
     FileIdentity identity;
-    if (IdentityOf(file.source, identity).ok()) bytes += identity.size;
+    if (sized && IdentityOf(file.source, identity).ok()) bytes += identity.size;
   }
   EditCounts counts;
   {

@@ -81,10 +81,12 @@ std::string Duration(double seconds) {
 
 ProgressBar::ProgressBar(std::string verb, bool quiet, std::size_t files, std::uint64_t bytes)
     : verb_(std::move(verb)),
-      visible_(!quiet && StderrIsTerminal() && (bytes > kProgressBytes || files > kProgressEntries)),
+      visible_(CanShow(quiet) && (bytes > kProgressBytes || files > kProgressEntries)),
       total_files_(files), total_bytes_(bytes) {
   if (visible_) g_drawn.store(this);
 }
+
+bool ProgressBar::CanShow(bool quiet) { return !quiet && StderrIsTerminal(); }
 
 ProgressBar::~ProgressBar() {
   ProgressBar* self = this;

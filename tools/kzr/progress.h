@@ -25,6 +25,9 @@ class ProgressBar {
  public:
   // `verb` starts the line ("extracting", "testing", "packing").
   ProgressBar(std::string verb, bool quiet, std::size_t files, std::uint64_t bytes);
+  // Whether a bar can be drawn at all (stderr a terminal, no --quiet): the
+  // work's size need not be learnt otherwise.
+  static bool CanShow(bool quiet);
   ~ProgressBar();
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
