@@ -74,16 +74,17 @@ Status ArchiveReader::Open(const std::string& path, std::unique_ptr<ArchiveReade
     return Status(Status::kNotAnArchive).About(path);
   }
   // The directory, read with one read into a copy with kSlack zero bytes after it.
-  const std::uint32_t directory_length = opened->header_.DirectoryLength();
+  const ArchiveHeader& header = opened->header_;
+  const std::uint32_t directory_length = header.DirectoryLength();
   std::unique_ptr<std::uint8_t[]> directory(
       new (std::nothrow) std::uint8_t[directory_length + DirectoryIndex::kSlack]);
   if (!directory) return Status::kNoMemory;
   std::fill_n(directory.get() + directory_length, DirectoryIndex::kSlack, std::uint8_t{0});
   if (directory_length != 0 &&
-      !opened->file_.ReadAt(opened->header_.DirectoryOffset(), directory.get(), directory_length).ok()) {
+      !opened->file_.ReadAt(header.DirectoryOffset(), directory.get(), directory_length).ok()) {
     return Status(Status::kDamagedArchive).About(path);  // the directory cannot be read whole
   }
-  opened->index_ = DirectoryIndex::Build(std::move(directory), directory_length, opened->header_.IsMasked());
+  opened->index_ = DirectoryIndex::Build(std::move(directory), directory_length, header.IsMasked());
   if (!opened->index_) return Status::kNoMemory;
   reader = std::move(opened);
   return Status::kOk;

@@ -73,7 +73,9 @@ class ArchiveReader {
   ArchiveReader& operator=(const ArchiveReader&) = delete;
 
   const ArchiveHeader& header() const noexcept { return header_; }
-  Flavour flavour() const noexcept { return header_.IsMasked() ? Flavour::kMasked : Flavour::kPlain; }
+  Flavour flavour() const noexcept {
+    return header_.IsMasked() ? Flavour::kMasked : Flavour::kPlain;
+  }
   const DirectoryIndex& index() const noexcept { return *index_; }
   // The open file: its identity, length and time when it was opened.
   const InputFile& file() const noexcept { return file_; }

@@ -2,7 +2,8 @@
 // where they reach the system in UTF-16, in the long form past 259
 // characters) or as the system's bytes (elsewhere). This layer and the faces
 // are the only code that knows the operating system: files_posix.cpp and
-// files_windows.cpp hold each system's calls. Also paths and folders as a
+// files_windows.cpp hold each system's calls, files.cpp and output_file.cpp
+// what is the same on both. Also paths and folders as a
 // command-line tool walks them: what stands at a path, what a folder holds,
 // and paths made absolute and compared as the file system compares them.
 //

@@ -66,7 +66,9 @@ bool ForSystem(std::string_view folder_path, std::string_view name, std::wstring
     return false;
   }
 }
-bool ForSystem(const std::string& path, std::wstring& wide) noexcept { return ForSystem(path, {}, wide); }
+bool ForSystem(const std::string& path, std::wstring& wide) noexcept {
+  return ForSystem(path, {}, wide);
+}
 
 }  // namespace
 
@@ -508,8 +510,8 @@ FileKind KindOf(const std::string& path, bool follow) {
     return KindFromAttributes(attributes, !follow);
   }
   // Follow the link: opening it opens what it leads to.
-  HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FileKind::kMissing;
   BY_HANDLE_FILE_INFORMATION info;
   const bool known = GetFileInformationByHandle(file, &info) != 0;

@@ -67,7 +67,8 @@ std::string TemporaryPathFor(const std::string& target, std::string_view tag) {
   for (std::size_t at = 0; at < target.size(); ++at) {
     if (system::IsSeparator(target[at])) folder_end = at + 1;
   }
-  const std::string suffix = ".kzr-tmp-" + std::to_string(system::ProcessId()) + "-" + std::string(tag);
+  const std::string suffix =
+      ".kzr-tmp-" + std::to_string(system::ProcessId()) + "-" + std::string(tag);
   std::size_t base_length = target.size() - folder_end;
   base_length = std::min(base_length, system::LongestName() - suffix.size());
   if (folder_end + base_length + suffix.size() > system::LongestPath()) {
@@ -194,51 +195,6 @@ class OutputFile::Background {
   bool stopping_ = false;
   Status failure_;
 };
-
-// --- handles closed alike everywhere -------------------------------------------
-
-InputFile::~InputFile() {
-  if (handle_ != kNoHandle) system::Close(handle_);
-}
-
-Folder::~Folder() {
-  if (handle_ != kNoHandle) system::Close(handle_);
-}
-
-Folder::Folder(Folder&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = kNoHandle;
-}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) system::Close(handle_);
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-Status Folder::IdentityOf(std::string_view name, FileIdentity& identity) const noexcept {
-  try {
-    return system::Identify(handle_, path_, std::string(name), identity);
-  } catch (...) {
-    return Status::kNoMemory;
-  }
-}
-
-ArchiveLock::~ArchiveLock() { Release(); }
-
-void ArchiveLock::Release() noexcept {
-  if (handle_ != kNoHandle) system::Close(handle_);  // the lock goes with it
-  handle_ = kNoHandle;
-}
-
-Status IdentityOf(const std::string& path, FileIdentity& identity) noexcept {
-  Status status = system::Identify(kNoHandle, {}, path, identity);
-  return status.ok() ? status : status.About(path);
-}
 
 // --- OutputFile --------------------------------------------------------------
 

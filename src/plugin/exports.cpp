@@ -44,7 +44,9 @@ bool IsNoArchive(Handle handle) noexcept { return handle == reinterpret_cast<Han
 template <typename Proc>
 void SetProc(Handle handle, Proc proc) noexcept {
   if (handle == nullptr) return;
-  (IsNoArchive(handle) ? kzr::host::PackingCallbacks() : FromHostHandle(handle)->callbacks).Set(proc);
+  auto& callbacks =
+      IsNoArchive(handle) ? kzr::host::PackingCallbacks() : FromHostHandle(handle)->callbacks;
+  callbacks.Set(proc);
 }
 
 template <typename Record>

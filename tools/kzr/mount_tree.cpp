@@ -1,7 +1,6 @@
 #include "mount_tree.h"
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -37,20 +36,13 @@ std::optional<std::string> Unshowable(std::string_view name,
   return std::nullopt;
 }
 
-struct KeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view key) const noexcept {
-    return std::hash<std::string_view>{}(key);
-  }
-};
-
 }  // namespace
 
 MountTree::MountTree(const std::vector<Entry>& entries) {
   // Nodes by their folder's index and their own name while the tree is
   // built: a deep name costs its length, not the length of each of its
   // folders' whole paths.
-  std::unordered_map<std::string, std::uint32_t, KeyHash, std::equal_to<>> by_parent;
+  std::unordered_map<std::string, std::uint32_t> by_parent;
   std::string key;
   const auto key_of = [&](std::uint32_t parent, std::string_view name) -> const std::string& {
     key.assign(reinterpret_cast<const char*>(&parent), sizeof parent);
